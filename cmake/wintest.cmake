@@ -1,0 +1,30 @@
+# add_win_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [FIXTURES_SETUP ...])
+# Builds a GoogleTest program for both targets; registers it with ctest (run through wine64 by the
+# toolchain's emulator) only on the x86_64 build. One ctest test per program.
+function(add_win_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;FIXTURES_SETUP" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE test_support ${ARG_LIBS})
+  if(RUN_TESTS)
+    set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}.work)
+    file(MAKE_DIRECTORY ${work})
+    add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${work})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS "windows;${ARG_LABELS}")
+    if(ARG_FIXTURES_SETUP)
+      set_tests_properties(${name} PROPERTIES FIXTURES_SETUP "${ARG_FIXTURES_SETUP}")
+    endif()
+  endif()
+endfunction()
+
+# add_host_check(<name> COMMAND ... [FIXTURES_REQUIRED ...] [WORKING_DIRECTORY dir])
+# A check that runs on the Linux host and reads what a Windows test program wrote.
+function(add_host_check name)
+  cmake_parse_arguments(ARG "" "WORKING_DIRECTORY" "COMMAND;FIXTURES_REQUIRED" ${ARGN})
+  if(NOT RUN_TESTS)
+    return()
+  endif()
+  add_test(NAME ${name} COMMAND ${ARG_COMMAND} WORKING_DIRECTORY ${ARG_WORKING_DIRECTORY})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS host
+    FIXTURES_REQUIRED "${ARG_FIXTURES_REQUIRED}")
+  # A host check is not run through the emulator.
+endfunction()

@@ -1,0 +1,93 @@
+#include "common/fileutil.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+
+#include "common/format.h"
+#include "common/handle.h"
+#include "common/stream.h"
+
+bool ReadFileBytes(const wchar_t* path, std::vector<uint8_t>& out) {
+  out.clear();
+  FileStream file(path, true);
+  if (!file.IsOpen()) return false;
+  const int64_t size = file.GetSize();
+  if (size < 0 || size > INT32_MAX) return false;
+  if (size == 0) return true;
+  out.resize(static_cast<size_t>(size));
+  if (file.TransferExactly(out.data(), static_cast<int32_t>(size))) return true;
+  out.clear();
+  return false;
+}
+
+bool WriteFileBytes(const wchar_t* path, const void* buffer, int64_t length) {
+  if (!buffer || length < 0) return false;
+  FileStream file(path, false);
+  if (!file.IsOpen()) return false;
+  const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+  while (length > 0) {
+    const int32_t chunk = static_cast<int32_t>(std::min<int64_t>(length, 0x40000000));
+    if (!file.TransferExactly(const_cast<uint8_t*>(bytes), chunk)) return false;
+    bytes += chunk;
+    length -= chunk;
+  }
+  return true;
+}
+
+void DumpBufferToFile(const void* buffer, size_t length, const wchar_t* nameFormat, ...) {
+  wchar_t name[2048];
+  va_list args;
+  va_start(args, nameFormat);
+  FormatV(name, 2048, nameFormat, args);
+  va_end(args);
+  FILE* file = _wfopen(name, L"wb");
+  if (!file) return;
+  HandleGuard guard(fclose, file);
+  if (buffer && length) fwrite(buffer, 1, length, file);
+}
+
+int64_t GetFileSize64(const wchar_t* path) {
+  HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  HandleGuard guard(CloseHandle, handle);
+  LARGE_INTEGER size;
+  return GetFileSizeEx(handle, &size) ? size.QuadPart : -1;
+}
+
+bool IsSameFile(const wchar_t* first, const wchar_t* second) {
+  const bool firstExists = PathFileExistsW(first);
+  const bool secondExists = PathFileExistsW(second);
+  if (!firstExists && !secondExists) return StrCmpIW(first, second) == 0;
+  if (firstExists != secondExists) return false;
+  auto open = [](const wchar_t* path) {
+    return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  };
+  HandleGuard a(CloseHandle, open(first));
+  HandleGuard b(CloseHandle, open(second));
+  if (a.Get() == INVALID_HANDLE_VALUE || b.Get() == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION infoA, infoB;
+  if (!GetFileInformationByHandle(a.Get(), &infoA) || !GetFileInformationByHandle(b.Get(), &infoB)) return false;
+  return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
+         infoA.nFileIndexLow == infoB.nFileIndexLow;
+}
+
+std::wstring GetTempFolder() {
+  std::vector<wchar_t> buffer(260);
+  DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+  while (length >= buffer.size()) {
+    buffer.resize(buffer.size() * 2);
+    length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+  }
+  return length == 0 ? std::wstring() : std::wstring(buffer.data(), length);
+}
+
+std::wstring LastPathPart(const std::wstring& path) {
+  const size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? path : path.substr(slash);
+}

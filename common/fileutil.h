@@ -1,0 +1,22 @@
+#pragma once
+// Whole-file reading and writing, file identity and size, the temporary folder.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Shows "Failed to open file %s" when the file does not open; leaves out empty on any failure.
+bool ReadFileBytes(const wchar_t* path, std::vector<uint8_t>& out);
+// Creates or empties the file and writes the buffer.
+bool WriteFileBytes(const wchar_t* path, const void* buffer, int64_t length);
+// Writes a buffer to a file whose name is formatted printf-style; reports nothing.
+void DumpBufferToFile(const void* buffer, size_t length, const wchar_t* nameFormat, ...);
+// -1 when the file cannot be opened or sized.
+int64_t GetFileSize64(const wchar_t* path);
+// Two missing paths are the same file when they are equal ignoring case.
+bool IsSameFile(const wchar_t* first, const wchar_t* second);
+// With its trailing backslash; empty on failure.
+std::wstring GetTempFolder();
+// From the last backslash on, the backslash included; the whole text when there is none.
+std::wstring LastPathPart(const std::wstring& path);

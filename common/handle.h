@@ -1,0 +1,27 @@
+#pragma once
+// HandleGuard: the one scoped {release function, handle} holder. Win32 handles (CloseHandle), C
+// runtime files (fclose) and registry keys (RegCloseKey) are all held this way.
+
+#include <utility>
+
+template <class Handle, class Release>
+class HandleGuard {
+ public:
+  HandleGuard(Release release, Handle handle) : release_(release), handle_(handle) {}
+  ~HandleGuard() {
+    if (release_) release_(handle_);
+  }
+  HandleGuard(const HandleGuard&) = delete;
+  HandleGuard& operator=(const HandleGuard&) = delete;
+
+  Handle Get() const { return handle_; }
+  // Gives the handle up without releasing it.
+  Handle Detach() {
+    release_ = nullptr;
+    return handle_;
+  }
+
+ private:
+  Release release_;
+  Handle handle_;
+};

@@ -1,0 +1,37 @@
+#pragma once
+// Test doubles for output: a text handler that keeps every piece written to it, and a stream that
+// moves at most a few bytes per call.
+
+#include <string>
+#include <vector>
+
+#include "common/stream.h"
+#include "common/text.h"
+
+class CapturingTextHandler : public TextHandler {
+ public:
+  void Write(const wchar_t* text) override { pieces.emplace_back(text); }
+  std::wstring Text() const;
+
+  std::vector<std::wstring> pieces;
+};
+
+// Wraps another stream (not owned) and moves at most `maxPerCall` bytes per Transfer, like a pipe or
+// a network source would.
+class ShortTransferStream : public DataStream {
+ public:
+  ShortTransferStream(BitStream& inner, int32_t maxPerCall) : inner_(inner), maxPerCall_(maxPerCall) {}
+
+  bool IsReading() const override { return inner_.IsReading(); }
+  bool AtEnd() const override { return inner_.AtEnd(); }
+  int64_t GetPosition() const override { return inner_.GetPosition(); }
+  bool Seek(int64_t position) override { return inner_.Seek(position); }
+  int64_t GetSize() const override { return inner_.GetSize(); }
+  int32_t Transfer(void* buffer, int32_t count) override {
+    return inner_.Transfer(buffer, count < maxPerCall_ ? count : maxPerCall_);
+  }
+
+ private:
+  BitStream& inner_;
+  int32_t maxPerCall_;
+};
