@@ -50,7 +50,7 @@ bool BitStream::AlignToByte() {
   return true;
 }
 
-bool DataStream::TransferExactly(void* buffer, int32_t count) {
+bool BitStream::TransferExactly(void* buffer, int32_t count) {
   if (count == 0) return true;
   return Transfer(buffer, count) == count;
 }

@@ -30,6 +30,9 @@ class BitStream {
   bool TransferBits(uint32_t& value, int bits);
   // Ends the partial byte: written out on output, dropped on input.
   bool AlignToByte();
+  // True only when exactly count bytes moved (a count of 0 moves nothing and succeeds). Ignores
+  // the bit cursor, like Transfer.
+  bool TransferExactly(void* buffer, int32_t count);
   bool IsAligned() const { return bitPosition_ == 8; }
 
  protected:
@@ -45,8 +48,6 @@ class DataStream : public BitStream {
   bool IsLittleEndian() const override { return littleEndian_; }
 
   int32_t TransferBytes(void* buffer, int32_t count) { return Transfer(buffer, count); }
-  // True only when exactly count bytes moved (a count of 0 moves nothing and succeeds).
-  bool TransferExactly(void* buffer, int32_t count);
   // Appends everything that remains in an input stream to this output stream.
   bool CopyFrom(BitStream& source);
 
