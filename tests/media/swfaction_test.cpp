@@ -34,7 +34,8 @@ TEST(ActionBuffer, PushLayouts) {
        {0x96, 0x05, 0x00, 0x07, 0x78, 0x56, 0x34, 0x12}},
       {"boolean 256", [](ActionBuffer& b) { return b.PushBoolean(256); }, {0x96, 0x02, 0x00, 0x05, 0x00}},
       {"boolean 1", [](ActionBuffer& b) { return b.PushBoolean(1); }, {0x96, 0x02, 0x00, 0x05, 0x01}},
-      {"codes", [](ActionBuffer& b) { return b.Pop() && b.GetVariable() && b.SetVariable() && b.CallMethod() && b.End(); },
+      {"codes",
+       [](ActionBuffer& b) { return b.Pop() && b.GetVariable() && b.SetVariable() && b.CallMethod() && b.End(); },
        {0x17, 0x1C, 0x1D, 0x52, 0x00}},
   };
   for (const auto& c : cases) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/stream.h"
+#include "common/zstream.h"
 #include "common/text.h"
 #include "tests/support/capture.h"
 
@@ -22,12 +23,28 @@ std::vector<uint8_t> WriteBytes(Record& record) {
   return Written(out);
 }
 
+// True when writing the record fails and leaves nothing behind, not even a pending partial byte.
+template <class Record>
+bool RefusedCleanly(Record& record) {
+  MemOut out;
+  return !record.Exchange(out) && out.AlignToByte() && out.GetDataSize() == 0;
+}
+
 template <class Record>
 std::wstring DumpText(const Record& record) {
   CapturingTextHandler* handler = new CapturingTextHandler;
   TextStream stream{CountedPtr<TextHandler>(handler)};
   record.Dump(stream);
   return handler->Text();
+}
+
+// One complete zlib stream at level 6, as the lossless writer makes them.
+inline std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> packed(data.size() * 2 + 128);
+  const int32_t length = ZlibDeflater(6).Compress(data.data(), static_cast<int32_t>(data.size()), packed.data(),
+                                                  static_cast<int32_t>(packed.size()));
+  packed.resize(length > 0 ? static_cast<size_t>(length) : 0);
+  return packed;
 }
 
 // Forwards to another stream (not owned) and answers two questions differently: the byte order, and

@@ -54,6 +54,8 @@ void DefineBitsLossless2::Dump(TextStream& stream) const {
   stream.PrintLabelled(L"BitmapFormat: ", BitmapFormat);
   stream.PrintLabelled(L"BitmapWidth: ", BitmapWidth);
   stream.PrintLabelled(L"BitmapHeight: ", BitmapHeight);
-  if (BitmapFormat == kFormatColorMapped) stream.PrintLabelled(L"BitmapColorTableSize: ", BitmapColorTableSize);
+  if (BitmapFormat == kFormatColorMapped) {
+    stream.PrintLabelled(L"BitmapColorTableSize: ", BitmapColorTableSize);
+  }
   stream.Printf(L"ZlibBitmapData.size = %d\n", static_cast<int>(ZlibBitmapData.size()));
 }

@@ -214,7 +214,8 @@ bool STYLECHANGERECORD<Version>::Exchange(BitStream& stream) {
     if (newStyles && (NumFillBits.value > kMaxIndexBits || NumLineBits.value > kMaxIndexBits)) return false;
 
     UBX<1> typeFlag(0);
-    for (UBX<1>* flag : {&typeFlag, &StateNewStyles, &StateLineStyle, &StateFillStyle1, &StateFillStyle0, &StateMoveTo}) {
+    for (UBX<1>* flag :
+         {&typeFlag, &StateNewStyles, &StateLineStyle, &StateFillStyle1, &StateFillStyle0, &StateMoveTo}) {
       if (!flag->Exchange(stream)) return false;
     }
   }
@@ -295,7 +296,7 @@ bool CURVEDEDGERECORD::Exchange(BitStream& stream) {
     if (!WriteTypeBits(stream, 1, 0)) return false;
   }
   if (!ExchangeEdgeBits(stream, numBits)) return false;
-  ControlDeltaX.bitCount = ControlDeltaY.bitCount = AnchorDeltaX.bitCount = AnchorDeltaY.bitCount = numBits + 2;
+  for (SB* delta : {&ControlDeltaX, &ControlDeltaY, &AnchorDeltaX, &AnchorDeltaY}) delta->bitCount = numBits + 2;
   return ControlDeltaX.Exchange(stream) && ControlDeltaY.Exchange(stream) && AnchorDeltaX.Exchange(stream) &&
          AnchorDeltaY.Exchange(stream);
 }
@@ -322,7 +323,9 @@ void ENDSHAPERECORD::Dump(TextStream& stream) const {
 
 template <int Version>
 bool SHAPEWITHSTYLE<Version>::CanWrite() const {
-  if (NumFillBits.value > kMaxIndexBits || NumLineBits.value > kMaxIndexBits || ShapeRecords.empty()) return false;
+  if (NumFillBits.value > kMaxIndexBits || NumLineBits.value > kMaxIndexBits || ShapeRecords.empty()) {
+    return false;
+  }
   int32_t fillBits = static_cast<int32_t>(NumFillBits.value);
   int32_t lineBits = static_cast<int32_t>(NumLineBits.value);
   for (size_t i = 0; i < ShapeRecords.size(); ++i) {

@@ -11,7 +11,6 @@
 #include "app/deze/source/swfshape.h"
 #include "common/fileutil.h"
 #include "common/format.h"
-#include "common/zstream.h"
 #include "media/swfaction.h"
 #include "tests/media/swftesting.h"
 
@@ -171,12 +170,8 @@ TEST(SwfMovie, WritesAMovieThatOutsideReadersAccept) {
   bitmap.CharacterID = kBitmapId;
   bitmap.BitmapWidth = kBitmapWidth;
   bitmap.BitmapHeight = kBitmapHeight;
-  bitmap.ZlibBitmapData.resize(pixels.size() * 2 + 128);
-  const int32_t packed = ZlibDeflater(6).Compress(pixels.data(), static_cast<int32_t>(pixels.size()),
-                                                  bitmap.ZlibBitmapData.data(),
-                                                  static_cast<int32_t>(bitmap.ZlibBitmapData.size()));
-  ASSERT_GT(packed, 4);
-  bitmap.ZlibBitmapData.resize(static_cast<size_t>(packed));
+  bitmap.ZlibBitmapData = Deflate(pixels);
+  ASSERT_GT(bitmap.ZlibBitmapData.size(), 4u);
   DefineShape<3> shape = BoxShape();
 
   SwfFileHeader header;
