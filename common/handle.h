@@ -25,3 +25,7 @@ class HandleGuard {
   Release release_;
   Handle handle_;
 };
+
+// The settings back ends' name for the same holder (C runtime files, registry keys).
+template <class Handle, class Release>
+using ScopedCloser = HandleGuard<Handle, Release>;
