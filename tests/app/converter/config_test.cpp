@@ -1,0 +1,214 @@
+#include "app/converter/source/config.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "common/fileutil.h"
+#include "common/loader.h"
+#include "tests/support/errors.h"
+
+namespace {
+
+const std::wstring kKey = L"Software\\LarkspanTests\\Converter";
+
+std::string FileText(const std::wstring& path) {
+  std::vector<uint8_t> bytes;
+  ReadFileBytes(path.c_str(), bytes);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+void PutFile(const std::wstring& path, const std::string& text) {
+  ASSERT_TRUE(WriteFileBytes(path.c_str(), text.data(), static_cast<int64_t>(text.size())));
+}
+
+ProjectConfig SampleProject() {
+  ProjectConfig project;
+  project.video_config.video_file = L"C:\\Movies\\Demo \xE9 & <cut>.avi";
+  project.video_config.format = kFormatLossless;
+  project.video_config.bitrate = 0;
+  project.video_config.key_frame_interval = 25;
+  project.video_config.quality = 3;
+  project.audio_config.audio_type = kAudioFromFile;
+  project.audio_config.audio_file = L"D:\\sound\\voice.mp3";
+  project.publish_config.save_dir = L"E:\\out\\";
+  project.publish_config.save_name = L"demo.swf";
+  project.publish_config.add_control = false;
+  project.publish_config.create_html = false;
+  return project;
+}
+
+// Files the loaders wrote go to written\, which the host check reads.
+class ProjectFiles : public testing::Test {
+ protected:
+  void SetUp() override {
+    CreateDirectoryW(L"written", nullptr);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str());
+  }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str()); }
+};
+
+}  // namespace
+
+TEST(Project, DefaultsAndFormats) {
+  const ProjectConfig project;
+  EXPECT_EQ(project.video_config.video_file, L"");
+  EXPECT_EQ(project.video_config.format, 1);
+  EXPECT_EQ(project.video_config.bitrate, 700);
+  EXPECT_EQ(project.video_config.key_frame_interval, 10);
+  EXPECT_EQ(project.video_config.quality, 8);
+  EXPECT_EQ(project.audio_config.audio_type, 1);
+  EXPECT_EQ(project.audio_config.audio_file, L"");
+  EXPECT_EQ(project.publish_config.save_dir, L"");
+  EXPECT_EQ(project.publish_config.save_name, L"");
+  EXPECT_TRUE(project.publish_config.add_control);
+  EXPECT_TRUE(project.publish_config.create_html);
+  EXPECT_TRUE(Config().recent_projects.empty());
+
+  std::vector<std::pair<int, std::wstring>> formats = {{9, L"stale"}};
+  GetFormatList(formats);
+  EXPECT_EQ(formats, (std::vector<std::pair<int, std::wstring>>{{0, L"Screen Video (Lossless)"}, {1, L"Flash 8 (VP6)"}}));
+}
+
+TEST(Project, EveryValueTakesPartInEqualityAndAssign) {
+  const ProjectConfig sample = SampleProject();
+  const std::function<void(ProjectConfig&)> changes[] = {
+      [](ProjectConfig& p) { p.video_config.video_file = L"c:\\movies\\demo \xE9 & <cut>.avi"; },
+      [](ProjectConfig& p) { p.video_config.format = 1; },
+      [](ProjectConfig& p) { p.video_config.bitrate = 1; },
+      [](ProjectConfig& p) { p.video_config.key_frame_interval = 1; },
+      [](ProjectConfig& p) { p.video_config.quality = 1; },
+      [](ProjectConfig& p) { p.audio_config.audio_type = 0; },
+      [](ProjectConfig& p) { p.audio_config.audio_file = L"D:\\SOUND\\voice.mp3"; },
+      [](ProjectConfig& p) { p.publish_config.save_dir = L"E:\\out"; },
+      [](ProjectConfig& p) { p.publish_config.save_name = L"Demo.swf"; },
+      [](ProjectConfig& p) { p.publish_config.add_control = true; },
+      [](ProjectConfig& p) { p.publish_config.create_html = true; },
+  };
+  for (size_t i = 0; i < std::size(changes); ++i) {
+    ProjectConfig changed = sample;
+    EXPECT_TRUE(changed == sample);
+    changes[i](changed);
+    EXPECT_FALSE(changed == sample) << "change " << i;
+    ProjectConfig assigned;
+    assigned.Assign(changed);
+    EXPECT_TRUE(assigned == changed) << "change " << i;
+  }
+  EXPECT_FALSE(ProjectConfig() == sample);
+}
+
+TEST_F(ProjectFiles, DefaultProjectFileByteForByte) {
+  ProjectConfig project;
+  ASSERT_TRUE(XmlLoader(L"written\\default.xml").Save(project));
+  EXPECT_EQ(FileText(L"written\\default.xml"),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+            "<root>\r\n"
+            "  <video_config>\r\n"
+            "    <video_file></video_file>\r\n"
+            "    <format>1</format>\r\n"
+            "    <bitrate>700</bitrate>\r\n"
+            "    <key_frame_interval>10</key_frame_interval>\r\n"
+            "    <quality>8</quality>\r\n"
+            "  </video_config>\r\n"
+            "  <audio_config>\r\n"
+            "    <audio_type>1</audio_type>\r\n"
+            "    <audio_file></audio_file>\r\n"
+            "  </audio_config>\r\n"
+            "  <publish_config>\r\n"
+            "    <save_dir></save_dir>\r\n"
+            "    <save_name></save_name>\r\n"
+            "    <add_control>1</add_control>\r\n"
+            "    <create_html>1</create_html>\r\n"
+            "  </publish_config>\r\n"
+            "</root>\r\n");
+  ProjectConfig loaded = SampleProject();
+  ASSERT_TRUE(XmlLoader(L"written\\default.xml").Load(loaded));
+  EXPECT_TRUE(loaded == ProjectConfig());
+}
+
+TEST_F(ProjectFiles, BothStoresGiveBackTheSameProject) {
+  ProjectConfig sample = SampleProject();
+  ASSERT_TRUE(XmlLoader(L"written\\sample.xml").Save(sample));
+  ASSERT_TRUE(RegLoader(HKEY_CURRENT_USER, kKey).Save(sample));
+  ProjectConfig fromXml;
+  ProjectConfig fromRegistry;
+  ASSERT_TRUE(XmlLoader(L"written\\sample.xml").Load(fromXml));
+  ASSERT_TRUE(RegLoader(HKEY_CURRENT_USER, kKey).Load(fromRegistry));
+  EXPECT_TRUE(fromXml == sample);
+  EXPECT_TRUE(fromRegistry == sample);
+  DWORD stored = 7;
+  DWORD size = sizeof(stored);
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, (kKey + L"\\publish_config").c_str(), L"add_control", RRF_RT_REG_DWORD,
+                         nullptr, &stored, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(stored, 0u);
+}
+
+TEST_F(ProjectFiles, KeysTheFileLacksKeepTheirValues) {
+  PutFile(L"partial.xml",
+          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root>\r\n  <video_config>\r\n    <bitrate>350</bitrate>\r\n"
+          "    <quality>high</quality>\r\n  </video_config>\r\n  <publish_config>\r\n    <create_html>0</create_html>\r\n"
+          "  </publish_config>\r\n</root>\r\n");
+  ProjectConfig project = SampleProject();
+  ProjectConfig expected = SampleProject();
+  expected.video_config.bitrate = 350;
+  expected.publish_config.create_html = false;
+  ASSERT_TRUE(XmlLoader(L"partial.xml").Load(project));
+  EXPECT_TRUE(project == expected);
+  EXPECT_EQ(project.audio_config.audio_type, kAudioFromFile);
+  EXPECT_EQ(project.audio_config.audio_file, L"D:\\sound\\voice.mp3");
+
+  // A file that does not parse changes nothing.
+  PutFile(L"broken.xml", "<root><video_config><bitrate>1</bitrate>");
+  EXPECT_FALSE(XmlLoader(L"broken.xml").Load(project));
+  EXPECT_TRUE(project == expected);
+  EXPECT_EQ(RecordedErrors().Pushed().back(), L"Failed to load xml file broken.xml");
+}
+
+TEST_F(ProjectFiles, RecentProjectsAreRepeatedFileEntries) {
+  Config config;
+  config.recent_projects = {L"C:\\a.xml", L"C:\\b.xml", L"C:\\c.xml"};
+  ASSERT_TRUE(XmlLoader(L"written\\settings.xml").Save(config));
+  EXPECT_EQ(FileText(L"written\\settings.xml"),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+            "<root>\r\n"
+            "  <recent_projects>\r\n"
+            "    <file>C:\\a.xml</file>\r\n"
+            "    <file>C:\\b.xml</file>\r\n"
+            "    <file>C:\\c.xml</file>\r\n"
+            "  </recent_projects>\r\n"
+            "</root>\r\n");
+  ASSERT_TRUE(RegLoader(HKEY_CURRENT_USER, kKey).Save(config));
+  wchar_t stored[64];
+  DWORD size = sizeof(stored);
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, (kKey + L"\\recent_projects").c_str(), L"file[2]", RRF_RT_REG_SZ, nullptr,
+                         stored, &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(stored, L"C:\\c.xml");
+
+  Config fromXml;
+  Config fromRegistry;
+  ASSERT_TRUE(XmlLoader(L"written\\settings.xml").Load(fromXml));
+  ASSERT_TRUE(RegLoader(HKEY_CURRENT_USER, kKey).Load(fromRegistry));
+  EXPECT_EQ(fromXml.recent_projects, config.recent_projects);
+  EXPECT_EQ(fromRegistry.recent_projects, config.recent_projects);
+
+  // A shorter list saved over the longer one leaves no stale entries behind.
+  config.recent_projects = {L"C:\\new.xml"};
+  ASSERT_TRUE(RegLoader(HKEY_CURRENT_USER, kKey).Save(config));
+  ASSERT_TRUE(RegLoader(HKEY_CURRENT_USER, kKey).Load(fromRegistry));
+  EXPECT_EQ(fromRegistry.recent_projects, config.recent_projects);
+}
+
+TEST_F(ProjectFiles, SettingsWithoutEntriesOrList) {
+  Config config;
+  config.recent_projects = {L"kept"};
+  PutFile(L"nolist.xml", "<root><other>1</other></root>");
+  ASSERT_TRUE(XmlLoader(L"nolist.xml").Load(config));
+  EXPECT_EQ(config.recent_projects, std::vector<std::wstring>{L"kept"});
+  PutFile(L"nofiles.xml", "<root><recent_projects><other>x</other></recent_projects></root>");
+  ASSERT_TRUE(XmlLoader(L"nofiles.xml").Load(config));
+  EXPECT_TRUE(config.recent_projects.empty());
+}
