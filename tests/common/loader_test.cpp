@@ -8,6 +8,7 @@
 #include <random>
 
 #include "common/fileutil.h"
+#include "tests/common/xml_readback.h"
 #include "tests/support/errors.h"
 
 namespace {
@@ -52,24 +53,6 @@ class SpecWriter : public Nodable {
   const Spec& spec_;
 };
 
-// What XML gives back for a text: code units it cannot carry become U+FFFD.
-std::wstring AsXmlReadsIt(const std::wstring& text) {
-  std::wstring out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const wchar_t c = text[i];
-    if (IS_HIGH_SURROGATE(c) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1])) {
-      out += c;
-      out += text[++i];
-    } else if ((c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || c >= 0xFFFE || IS_HIGH_SURROGATE(c) ||
-               IS_LOW_SURROGATE(c)) {
-      out += wchar_t(0xFFFD);
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 void ExpectLoaded(const Spec& spec, DataNode& node, bool xml) {
   std::map<std::wstring, std::vector<const Spec*>> groups;
   for (const Spec& child : spec.children) groups[child.name].push_back(&child);
@@ -87,7 +70,7 @@ void ExpectLoaded(const Spec& spec, DataNode& node, bool xml) {
       switch (specs[i]->kind) {
         case Spec::kText:
           EXPECT_TRUE(nodes[i]->ExchangeString(text));
-          EXPECT_EQ(text, xml ? AsXmlReadsIt(specs[i]->text) : specs[i]->text) << name << " " << i;
+          EXPECT_EQ(text, xml ? XmlReadBack(specs[i]->text) : specs[i]->text) << name << " " << i;
           break;
         case Spec::kNumber:
           EXPECT_TRUE(nodes[i]->ExchangeInt(number));

@@ -7,23 +7,14 @@
 #include <random>
 #include <sstream>
 
-#include "common/fileutil.h"
+#include "tests/common/xml_readback.h"
 #include "tests/support/errors.h"
+#include "tests/support/files.h"
 
 namespace {
 
 // Files the writer produced go to written\, which the host check reads with xmllint and Python.
 const std::wstring kWritten = L"written\\";
-
-std::string FileText(const std::wstring& path) {
-  std::vector<uint8_t> bytes;
-  ReadFileBytes(path.c_str(), bytes);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-void PutFile(const std::wstring& path, const std::string& text) {
-  ASSERT_TRUE(WriteFileBytes(path.c_str(), text.data(), static_cast<int64_t>(text.size())));
-}
 
 int CountTemporaryFiles(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
@@ -45,31 +36,12 @@ std::unique_ptr<XmlElement> LoadText(const std::string& fileText) {
   return LoadXmlFile(L"input.txt");
 }
 
-// What a text reads back as: code units XML cannot carry become U+FFFD.
-std::wstring Sanitised(const std::wstring& text) {
-  std::wstring out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const wchar_t c = text[i];
-    const bool pair = IS_HIGH_SURROGATE(c) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1]);
-    if (pair) {
-      out += c;
-      out += text[++i];
-    } else if ((c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || c == 0xFFFE || c == 0xFFFF ||
-               IS_HIGH_SURROGATE(c) || IS_LOW_SURROGATE(c)) {
-      out += wchar_t(0xFFFD);
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // Same names, order and leaf texts; `expected` leaves hold what was saved.
 void ExpectSameTree(const XmlElement& expected, const XmlElement& actual, bool sanitise) {
   ASSERT_EQ(actual.GetName(), expected.GetName());
   ASSERT_EQ(actual.GetChildren().size(), expected.GetChildren().size()) << "under " << actual.GetName();
   if (expected.GetChildren().empty()) {
-    EXPECT_EQ(actual.GetText(), sanitise ? Sanitised(expected.GetText()) : expected.GetText());
+    EXPECT_EQ(actual.GetText(), sanitise ? XmlReadBack(expected.GetText()) : expected.GetText());
   }
   for (size_t i = 0; i < expected.GetChildren().size(); ++i) {
     ExpectSameTree(*expected.GetChildren()[i], *actual.GetChildren()[i], sanitise);

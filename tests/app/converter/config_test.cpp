@@ -6,23 +6,13 @@
 
 #include <functional>
 
-#include "common/fileutil.h"
 #include "common/loader.h"
 #include "tests/support/errors.h"
+#include "tests/support/files.h"
 
 namespace {
 
 const std::wstring kKey = L"Software\\LarkspanTests\\Converter";
-
-std::string FileText(const std::wstring& path) {
-  std::vector<uint8_t> bytes;
-  ReadFileBytes(path.c_str(), bytes);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-void PutFile(const std::wstring& path, const std::string& text) {
-  ASSERT_TRUE(WriteFileBytes(path.c_str(), text.data(), static_cast<int64_t>(text.size())));
-}
 
 ProjectConfig SampleProject() {
   ProjectConfig project;
