@@ -1,0 +1,115 @@
+#include "common/about.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// A window's device context for the life of a scope.
+class WindowDC {
+ public:
+  explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+  ~WindowDC() {
+    if (dc_) ReleaseDC(window_, dc_);
+  }
+  WindowDC(const WindowDC&) = delete;
+  WindowDC& operator=(const WindowDC&) = delete;
+  HDC Get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// Space kept right of the longest text, besides half the frame.
+constexpr int kRightMargin = 20;
+
+}  // namespace
+
+AboutDialog::AboutDialog(AboutBoxContent content)
+    : Dialog(content.templateId, content.module), content_(std::move(content)) {}
+
+INT_PTR AboutDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SETCURSOR:
+      if (reinterpret_cast<HWND>(wParam) != GetDlgItem(dialog, content_.linkId)) return 0;
+      SetCursor(LoadCursorW(nullptr, IDC_HAND));
+      SetMessageResult(dialog, 1);
+      return 1;
+    case WM_CTLCOLORSTATIC:
+      return LinkColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_DESTROY:
+      linkFont_.reset();
+      return 0;
+    default:
+      return Dialog::DialogProc(dialog, message, wParam, lParam);
+  }
+}
+
+INT_PTR AboutDialog::OnCommand(HWND dialog, WPARAM wParam, LPARAM lParam) {
+  if (LOWORD(wParam) != content_.linkId) return Dialog::OnCommand(dialog, wParam, lParam);
+  if (HIWORD(wParam) == STN_CLICKED) OpenLink(content_.linkAddress);
+  return 1;
+}
+
+void AboutDialog::OpenLink(const std::wstring& address) {
+  ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+}
+
+INT_PTR AboutDialog::LinkColor(HDC dc, HWND control) {
+  if (!control || control != GetDlgItem(GetHandle(), content_.linkId)) return 0;
+  if (!linkFont_) {
+    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
+    if (!font) font = GetCurrentObject(dc, OBJ_FONT);
+    LOGFONTW description = {};
+    if (GetObjectW(font, sizeof(description), &description) == sizeof(description)) {
+      description.lfUnderline = TRUE;
+      linkFont_.reset(CreateFontIndirectW(&description));
+    }
+  }
+  if (linkFont_) SelectObject(dc, linkFont_.get());
+  SetTextColor(dc, RGB(0, 0, 255));
+  SetBkMode(dc, TRANSPARENT);
+  return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+}
+
+INT_PTR AboutDialog::OnInitDialog(HWND dialog, WPARAM, LPARAM) {
+  int rightmost = INT_MIN;
+  {
+    WindowDC dc(dialog);
+    for (const AboutText& item : content_.texts) {
+      HWND control = GetDlgItem(dialog, item.id);
+      if (!control) continue;
+      SIZE size = {};
+      HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
+      HGDIOBJ previous = font ? SelectObject(dc.Get(), font) : nullptr;
+      GetTextExtentPoint32W(dc.Get(), item.text.c_str(), static_cast<int>(item.text.size()), &size);
+      if (previous) SelectObject(dc.Get(), previous);
+      rightmost = std::max(rightmost, static_cast<int>(GetWindowRectOnScreen(control).left + size.cx));
+      const Rect place = GetWindowRectInParent(control);
+      MoveWindow(control, place.left, place.top, size.cx, size.cy, FALSE);
+      SetWindowTextW(control, item.text.c_str());
+    }
+  }
+  const Rect box = GetWindowRectOnScreen(dialog);
+  const int frame = box.width - GetClientRectOf(dialog).width;
+  const int wantedRight = rightmost == INT_MIN ? INT_MIN : rightmost + frame / 2 + kRightMargin;
+  // The box only ever grows.
+  if (box.left + box.width < wantedRight) MoveWindow(dialog, box.left, box.top, wantedRight - box.left, box.height, TRUE);
+
+  if (HWND ok = GetDlgItem(dialog, IDOK)) {
+    const Rect button = GetWindowRectInParent(ok);
+    const int left = (GetClientRectOf(dialog).width - button.width) / 2;
+    MoveWindow(ok, left, button.top, button.width, button.height, TRUE);
+  }
+
+  if (HWND owner = GetParent(dialog); content_.centreOverOwner && owner) {
+    const Rect over = GetWindowRectInParent(owner);
+    const Rect self = GetWindowRectInParent(dialog);
+    MoveWindow(dialog, over.left + (over.width - self.width) / 2, over.top + (over.height - self.height) / 2,
+               self.width, self.height, TRUE);
+  }
+  return TRUE;
+}
