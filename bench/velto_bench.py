@@ -1,0 +1,79 @@
+#!/usr/bin/python3
+"""Runs the codec benchmark (velto_bench.exe under Wine) on its synthetic screen recording, then
+Debian's ffmpeg zmbv encoder on the same raw frames (32-bit as bgr0, 16-bit as rgb565le; zmbv has
+no 24-bit input), and prints both side by side.
+
+    bench/velto_bench.py [frames]      (after scripts/build; frames default 300)
+"""
+
+import os
+import re
+import subprocess
+import sys
+import time
+
+root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+frames = int(sys.argv[1]) if len(sys.argv) > 1 else 300
+work = os.path.join(root, "build", "bench", "velto")
+os.makedirs(work, exist_ok=True)
+width, height = 1280, 720
+
+bench = os.path.join(root, "build", "win64", "bench", "velto_bench.exe")
+run = subprocess.run([os.path.join(root, "scripts", "wine-run"), bench, ".", str(frames)], cwd=work,
+                     capture_output=True, text=True, timeout=3600)
+print(run.stdout, end="")
+if run.returncode != 0:
+    sys.exit("velto_bench failed:\n" + run.stderr)
+
+ours = {}
+for line in run.stdout.splitlines():
+    fields = line.split()
+    if len(fields) == 10 and fields[0] in ("wbvk", "coder"):
+        ours[(fields[0], int(fields[1]), int(fields[2]))] = {
+            "ratio": float(fields[6]), "enc": float(fields[7]), "dec": float(fields[8]), "bad": int(fields[9])}
+
+
+def ffmpeg_seconds(arguments):
+    """Real time of ffmpeg's own work (-benchmark), without process start-up."""
+    result = subprocess.run(["ffmpeg", "-hide_banner", "-nostdin", "-benchmark"] + arguments,
+                            capture_output=True, text=True, timeout=3600)
+    if result.returncode != 0:
+        sys.exit("ffmpeg failed:\n" + result.stderr[-2000:])
+    match = re.search(r"rtime=([0-9.]+)s", result.stderr)
+    return float(match.group(1))
+
+
+def stream_bytes(path):
+    sizes = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries", "packet=size",
+                            "-of", "csv=p=0", path], capture_output=True, text=True, check=True).stdout.split()
+    return sum(int(size) for size in sizes)
+
+
+theirs = {}
+for bits, pixel_format in ((32, "bgr0"), (16, "rgb565le")):
+    raw = os.path.join(work, "frames%d.raw" % bits)
+    raw_bytes = os.path.getsize(raw)
+    for level in (1, 6, 9):
+        movie = os.path.join(work, "zmbv%d_%d.avi" % (bits, level))
+        encode = ffmpeg_seconds(["-f", "rawvideo", "-pix_fmt", pixel_format, "-s", "%dx%d" % (width, height),
+                                 "-r", "10", "-i", raw, "-c:v", "zmbv", "-g", "80", "-compression_level", str(level),
+                                 "-y", movie])
+        decode = ffmpeg_seconds(["-i", movie, "-f", "null", "-"])
+        theirs[(bits, level)] = {"ratio": raw_bytes / stream_bytes(movie), "enc": raw_bytes / 1e6 / encode,
+                                 "dec": raw_bytes / 1e6 / decode}
+        os.remove(movie)
+    os.remove(raw)
+
+print()
+print("%d frames of %dx%d; MB/s of raw frame data; ffmpeg times include reading the raw file" % (frames, width,
+                                                                                               height))
+print("%-5s %-5s | %-26s | %-26s" % ("bits", "level", "wbvk: ratio  enc   dec", "zmbv: ratio  enc   dec"))
+for bits in (32, 16, 24):
+    for level in (1, 6, 9):
+        mine = ours.get(("wbvk", bits, level))
+        other = theirs.get((bits, level))
+        left = "%6.1f %6.0f %6.0f" % (mine["ratio"], mine["enc"], mine["dec"]) if mine else "-"
+        right = "%6.1f %6.0f %6.0f" % (other["ratio"], other["enc"], other["dec"]) if other else "(no 24-bit input)"
+        print("%-5d %-5d |       %-20s |       %-20s" % (bits, level, left, right))
+if any(entry["bad"] for entry in ours.values()):
+    sys.exit("some frames did not round-trip")
