@@ -42,17 +42,7 @@ class InstalledCodec : public testing::Environment {
 
 const testing::Environment* const kInstalled = testing::AddGlobalTestEnvironment(new InstalledCodec);
 
-BITMAPINFOHEADER Header(int width, int height, int bits, DWORD compression = BI_RGB) {
-  BITMAPINFOHEADER header = {};
-  header.biSize = sizeof(header);
-  header.biWidth = width;
-  header.biHeight = height;
-  header.biPlanes = 1;
-  header.biBitCount = static_cast<WORD>(bits);
-  header.biCompression = compression;
-  header.biSizeImage = static_cast<DWORD>(FrameImageSize(width, height, bits));
-  return header;
-}
+DWORD Image(int width, int height, int bits) { return static_cast<DWORD>(FrameImageSize(width, height, bits)); }
 
 class Compressor {
  public:
@@ -109,12 +99,12 @@ TEST(VfwHost, CompressAndDecompressAtEveryDepth) {
     ASSERT_TRUE(compressor.Get() && decompressor.Get());
     const int width = 123;
     const int height = 45;
-    BITMAPINFOHEADER input = Header(width, height, bits);
+    BITMAPINFOHEADER input = DibHeader(width, height, bits, BI_RGB, Image(width, height, bits));
     BITMAPINFOHEADER packed = {};
     ASSERT_EQ(ICCompressGetFormat(compressor.Get(), &input, &packed), ICERR_OK);
     EXPECT_EQ(packed.biCompression, kWbvk);
     ASSERT_EQ(ICCompressBegin(compressor.Get(), &input, &packed), ICERR_OK);
-    BITMAPINFOHEADER output = Header(width, height, bits);
+    BITMAPINFOHEADER output = DibHeader(width, height, bits, BI_RGB, Image(width, height, bits));
     ASSERT_EQ(ICDecompressBegin(decompressor.Get(), &packed, &output), ICERR_OK);
     Bytes compressed(static_cast<size_t>(ICCompressGetSize(compressor.Get(), &input, &packed)));
 
@@ -158,8 +148,8 @@ TEST(VfwHost, KeyFrameHeaderShowsTheConfiguredLevel) {
     Compressor codec(ICMODE_COMPRESS);
     const uint8_t state[2] = {0x10, static_cast<uint8_t>(c.level)};
     ASSERT_EQ(ICSetState(codec.Get(), state, 2), ICERR_OK);
-    BITMAPINFOHEADER input = Header(64, 32, 32);
-    BITMAPINFOHEADER packed = Header(64, 32, 32, kWbvk);
+    BITMAPINFOHEADER input = DibHeader(64, 32, 32);
+    BITMAPINFOHEADER packed = DibHeader(64, 32, 32, kWbvk);
     Bytes compressed(static_cast<size_t>(ICCompressGetSize(codec.Get(), &input, &packed)));
     DWORD flags = 0;
     ASSERT_EQ(ICCompress(codec.Get(), 0, &packed, compressed.data(), &input, frame.bytes.data(), nullptr, &flags, 0,
@@ -205,7 +195,7 @@ TEST(VfwHost, AviRoundTripThroughAvifil) {
     options.dwFlags = AVICOMPRESSF_KEYFRAMES;
     PAVISTREAM compressed = nullptr;
     ASSERT_EQ(AVIMakeCompressedStream(&compressed, raw, &options, nullptr), AVIERR_OK);
-    BITMAPINFOHEADER format = Header(width, height, 32);
+    BITMAPINFOHEADER format = DibHeader(width, height, 32);
     ASSERT_EQ(AVIStreamSetFormat(compressed, 0, &format, sizeof(format)), AVIERR_OK);
     for (int i = 0; i < frames; ++i) {
       ASSERT_EQ(AVIStreamWrite(compressed, i, 1, written[i].bytes.data(), static_cast<LONG>(frame.bytes.size()), 0,
@@ -228,7 +218,7 @@ TEST(VfwHost, AviRoundTripThroughAvifil) {
     ASSERT_EQ(AVIStreamReadFormat(stream, 0, &stored, &storedSize), AVIERR_OK);
     EXPECT_EQ(stored.biCompression, kWbvk);
     EXPECT_EQ(AVIStreamLength(stream), frames);
-    BITMAPINFOHEADER wanted = Header(width, height, 32);
+    BITMAPINFOHEADER wanted = DibHeader(width, height, 32);
     PGETFRAME getter = AVIStreamGetFrameOpen(stream, &wanted);
     ASSERT_TRUE(getter);
     for (int i = 0; i < frames; ++i) {
