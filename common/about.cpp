@@ -39,7 +39,7 @@ INT_PTR AboutDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       SetMessageResult(dialog, 1);
       return 1;
     case WM_CTLCOLORSTATIC:
-      return LinkColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+      return LinkColor(dialog, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_DESTROY:
       linkFont_.reset();
       return 0;
@@ -58,8 +58,8 @@ void AboutDialog::OpenLink(const std::wstring& address) {
   ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
 }
 
-INT_PTR AboutDialog::LinkColor(HDC dc, HWND control) {
-  if (!control || control != GetDlgItem(GetHandle(), content_.linkId)) return 0;
+INT_PTR AboutDialog::LinkColor(HWND dialog, HDC dc, HWND control) {
+  if (!control || control != GetDlgItem(dialog, content_.linkId)) return 0;
   if (!linkFont_) {
     HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
     if (!font) font = GetCurrentObject(dc, OBJ_FONT);

@@ -45,7 +45,7 @@ class AboutDialog : public Dialog {
 
  private:
   // Blue, underlined, transparent: the colours of the link control.
-  INT_PTR LinkColor(HDC dc, HWND control);
+  INT_PTR LinkColor(HWND dialog, HDC dc, HWND control);
 
   struct FontDeleter {
     void operator()(HFONT font) const { DeleteObject(font); }

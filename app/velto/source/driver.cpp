@@ -227,7 +227,7 @@ LRESULT DecompressFrame(CodecInstance& codec, ICDECOMPRESS* frame) {
 }
 
 LPARAM Open(const ICOPEN* open) {
-  if (open && !SameFourcc(open->fccType, ICTYPE_VIDEO)) return 0;
+  if (open && open->fccType != ICTYPE_VIDEO) return 0;
   const DWORD fourcc = open ? open->fccHandler : mmioStringToFOURCCW(kCodecName, 0);
   CodecInstance* codec = new (std::nothrow) CodecInstance(fourcc);
   if (!codec) return 0;

@@ -257,8 +257,8 @@ TEST(DriverFrames, KeyFramesAndUnchangedFrames) {
   ASSERT_EQ(codec.Send(ICM_COMPRESS_BEGIN, P(&input), P(&output)), ICERR_OK);
 
   std::vector<bool> keys;
-  for (int i = 0; i < 190; ++i) {
-    const Codec::Compressed compressed = codec.Compress(frame, i == 100 ? ICCOMPRESS_KEYFRAME : 0);
+  for (int i = 0; i < 200; ++i) {
+    const Codec::Compressed compressed = codec.Compress(frame, i == 170 ? ICCOMPRESS_KEYFRAME : 0);
     ASSERT_EQ(compressed.result, ICERR_OK) << i;
     EXPECT_EQ(compressed.ckid, kWbvk);
     keys.push_back(compressed.key);
@@ -266,7 +266,7 @@ TEST(DriverFrames, KeyFramesAndUnchangedFrames) {
       EXPECT_EQ(compressed.data, (Bytes{0, 1})) << i;
     }
   }
-  for (int i = 0; i < 190; ++i) EXPECT_EQ(keys[i], i == 0 || i == 80 || i == 100 || i == 180) << i;
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(keys[i], i == 0 || i == 80 || i == 160 || i == 170) << i;
   EXPECT_EQ(codec.Send(ICM_COMPRESS_END), ICERR_OK);
 }
 
