@@ -3,84 +3,43 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "app/velto/source/driver.h"
 #include "app/velto/source/resource.h"
 #include "common/window.h"
+#include "tests/app/velto/codec.h"
 #include "tests/support/dialog_driver.h"
 
 namespace {
 
-LPARAM P(const void* pointer) { return reinterpret_cast<LPARAM>(pointer); }
-
 int TrackPos(HWND dialog) { return static_cast<int>(SendDlgItemMessageW(dialog, IDC_LEVEL, TBM_GETPOS, 0, 0)); }
 
-class Instance {
- public:
-  Instance() { id_ = static_cast<DWORD_PTR>(CodecDriverProc(0, nullptr, DRV_OPEN, 0, 0)); }
-  ~Instance() { CodecDriverProc(id_, nullptr, DRV_CLOSE, 0, 0); }
-  LRESULT Send(UINT message, LPARAM param1 = 0, LPARAM param2 = 0) {
-    return CodecDriverProc(id_, nullptr, message, param1, param2);
-  }
-  int Level() {
-    uint8_t state[2] = {};
-    Send(ICM_GETSTATE, P(state), 2);
-    return state[1];
-  }
-  void SetLevel(int level) {
-    const uint8_t state[2] = {0x10, static_cast<uint8_t>(level)};
-    Send(ICM_SETSTATE, P(state), 2);
-  }
-
- private:
-  DWORD_PTR id_;
-};
-
-TEST(ConfigDialog, ShowsAndResetsTheLevel) {
-  ConfigDialog dialog(6);
-  HWND window = dialog.Create(nullptr);
-  ASSERT_TRUE(window);
-  EXPECT_EQ(TrackPos(window), 6);
-  EXPECT_EQ(SendDlgItemMessageW(window, IDC_LEVEL, TBM_GETRANGEMIN, 0, 0), 1);
-  EXPECT_EQ(SendDlgItemMessageW(window, IDC_LEVEL, TBM_GETRANGEMAX, 0, 0), 9);
-  SendDlgItemMessageW(window, IDC_LEVEL, TBM_SETPOS, TRUE, 2);
-  ClickDialogButton(window, IDC_DEFAULT);
-  EXPECT_TRUE(IsWindow(window));
-  EXPECT_EQ(TrackPos(window), 6);
-  EXPECT_EQ(dialog.Level(), 6);
-  DestroyWindow(window);
-
-  EXPECT_EQ(ConfigDialog(0).Level(), 1);
-  EXPECT_EQ(ConfigDialog(12).Level(), 9);
-}
-
-TEST(ConfigDialog, DefaultThenCancelLeavesTheInstanceLevel) {
-  Instance codec;
+TEST(ConfigDialog, DefaultThenCancelLeavesTheLevelAndOkStoresIt) {
+  Codec codec;
   codec.SetLevel(4);
   int shown = 0;
   int afterDefault = 0;
-  DialogDriver driver(L"Configure", [&](HWND dialog) {
+  DialogDriver cancel(L"Configure", [&](HWND dialog) {
     shown = TrackPos(dialog);
     SendDlgItemMessageW(dialog, IDC_LEVEL, TBM_SETPOS, TRUE, 2);
     ClickDialogButton(dialog, IDC_DEFAULT);
     afterDefault = TrackPos(dialog);
     ClickDialogButton(dialog, IDCANCEL);
   });
-  EXPECT_EQ(codec.Send(DRV_CONFIGURE, 0, 0), 1);
-  ASSERT_TRUE(driver.Wait());
+  EXPECT_EQ(codec.Send(DRV_CONFIGURE), 1);
+  ASSERT_TRUE(cancel.Wait());
   EXPECT_EQ(shown, 4);
   EXPECT_EQ(afterDefault, 6);
   EXPECT_EQ(codec.Level(), 4);
-}
 
-TEST(ConfigDialog, OkStoresTheLevel) {
-  Instance codec;
-  DialogDriver driver(L"Configure", [](HWND dialog) {
+  DialogDriver ok(L"Configure", [](HWND dialog) {
     SendDlgItemMessageW(dialog, IDC_LEVEL, TBM_SETPOS, TRUE, 8);
     ClickDialogButton(dialog, IDOK);
   });
-  EXPECT_EQ(codec.Send(ICM_CONFIGURE, 0, 0), 1);
-  ASSERT_TRUE(driver.Wait());
+  EXPECT_EQ(codec.Send(ICM_CONFIGURE), 1);
+  ASSERT_TRUE(ok.Wait());
   EXPECT_EQ(codec.Level(), 8);
+
+  EXPECT_EQ(ConfigDialog(0).Level(), 1);
+  EXPECT_EQ(ConfigDialog(12).Level(), 9);
 }
 
 // Records the link instead of starting a browser.
@@ -157,7 +116,7 @@ TEST(AboutBox, LinkCursorColourAndClick) {
 }
 
 TEST(AboutBox, ShownByTheDriver) {
-  Instance codec;
+  Codec codec;
   std::wstring product;
   DialogDriver driver(L"About", [&](HWND dialog) {
     product = GetWindowTextString(GetDlgItem(dialog, IDC_ABOUT_PRODUCT));

@@ -63,27 +63,18 @@ TEST(VfwHost, OpensAndDescribesTheCodec) {
   ASSERT_EQ(ICGetInfo(codec.Get(), &info, sizeof(info)), sizeof(info));
   EXPECT_STREQ(info.szName, L"wbvk");
   EXPECT_STREQ(info.szDescription, L"Quillory Codec");
-  EXPECT_EQ(info.dwFlags, static_cast<DWORD>(VIDCF_TEMPORAL));
-
   // The manager's own enumeration lists the installed codec.
   bool listed = false;
-  for (DWORD i = 0; ICInfo(ICTYPE_VIDEO, i, &info); ++i) {
-    if (IsWbvk(info.fccHandler)) listed = true;
-  }
+  for (DWORD i = 0; ICInfo(ICTYPE_VIDEO, i, &info); ++i) listed = listed || IsWbvk(info.fccHandler);
   EXPECT_TRUE(listed);
-}
 
-TEST(VfwHost, OpenDriverByPath) {
+  // The library opened by path, as a host that ships its own codec would.
   ICOPEN open = {};
   open.dwSize = sizeof(open);
   open.fccType = ICTYPE_VIDEO;
   open.fccHandler = kWbvk;
   HDRVR driver = OpenDriver(CodecPath().c_str(), nullptr, reinterpret_cast<LPARAM>(&open));
   ASSERT_TRUE(driver);
-  ICINFO info = {};
-  EXPECT_EQ(SendDriverMessage(driver, ICM_GETINFO, reinterpret_cast<LPARAM>(&info), sizeof(info)),
-            static_cast<LRESULT>(sizeof(info)));
-  EXPECT_STREQ(info.szDescription, L"Quillory Codec");
   uint8_t state[2] = {};
   EXPECT_EQ(SendDriverMessage(driver, ICM_GETSTATE, reinterpret_cast<LPARAM>(state), 2), ICERR_OK);
   EXPECT_EQ(state[0], 0x10);
@@ -91,72 +82,55 @@ TEST(VfwHost, OpenDriverByPath) {
   EXPECT_EQ(CloseDriver(driver, 0, 0), 1);
 }
 
+// Each depth with its own level, whose mark the key frame's zlib header carries: the deflater
+// takes the level set before the first frame.
 TEST(VfwHost, CompressAndDecompressAtEveryDepth) {
+  const struct {
+    int bits;
+    int level;
+    uint8_t header;
+  } cases[] = {{8, 1, 0x01}, {16, 4, 0x5E}, {24, 6, 0x9C}, {32, 9, 0xDA}};
   std::mt19937 random(11);
-  for (int bits : {8, 16, 24, 32}) {
+  for (const auto& c : cases) {
     Compressor compressor(ICMODE_COMPRESS);
     Compressor decompressor(ICMODE_DECOMPRESS);
     ASSERT_TRUE(compressor.Get() && decompressor.Get());
+    const uint8_t state[2] = {0x10, static_cast<uint8_t>(c.level)};
+    ASSERT_EQ(ICSetState(compressor.Get(), state, 2), ICERR_OK);
     const int width = 123;
     const int height = 45;
-    BITMAPINFOHEADER input = DibHeader(width, height, bits, BI_RGB, Image(width, height, bits));
+    BITMAPINFOHEADER input = DibHeader(width, height, c.bits, BI_RGB, Image(width, height, c.bits));
     BITMAPINFOHEADER packed = {};
     ASSERT_EQ(ICCompressGetFormat(compressor.Get(), &input, &packed), ICERR_OK);
     EXPECT_EQ(packed.biCompression, kWbvk);
     ASSERT_EQ(ICCompressBegin(compressor.Get(), &input, &packed), ICERR_OK);
-    BITMAPINFOHEADER output = DibHeader(width, height, bits, BI_RGB, Image(width, height, bits));
+    BITMAPINFOHEADER output = input;
     ASSERT_EQ(ICDecompressBegin(decompressor.Get(), &packed, &output), ICERR_OK);
     Bytes compressed(static_cast<size_t>(ICCompressGetSize(compressor.Get(), &input, &packed)));
 
-    TestFrame frame(width, height, bits);
+    TestFrame frame(width, height, c.bits);
     FillScreenLike(frame, random);
     for (int i = 0; i < 6; ++i) {
       if (i != 3) ChangeSome(frame, random);  // frame 3 repeats frame 2
       DWORD flags = 0;
-      DWORD ckid = 0;
-      const DWORD request = i == 4 ? ICCOMPRESS_KEYFRAME : 0;
-      ASSERT_EQ(ICCompress(compressor.Get(), request, &packed, compressed.data(), &input, frame.bytes.data(), &ckid,
-                           &flags, i, 0, 10000, nullptr, nullptr),
-                ICERR_OK)
-          << bits << " " << i;
-      EXPECT_EQ((flags & AVIIF_KEYFRAME) != 0, i == 0 || i == 4) << bits << " " << i;
-      if (i == 3) {
-        ASSERT_EQ(packed.biSizeImage, 2u);
-        EXPECT_EQ(compressed[0], 0);
-        EXPECT_EQ(compressed[1], 1);
+      ASSERT_EQ(ICCompress(compressor.Get(), i == 4 ? ICCOMPRESS_KEYFRAME : 0, &packed, compressed.data(), &input,
+                           frame.bytes.data(), nullptr, &flags, i, 0, 10000, nullptr, nullptr),
+                ICERR_OK);
+      EXPECT_EQ((flags & AVIIF_KEYFRAME) != 0, i == 0 || i == 4) << c.bits << " " << i;
+      const Bytes frameBytes(compressed.begin(), compressed.begin() + packed.biSizeImage);
+      if (i == 0) {
+        EXPECT_EQ(Bytes(frameBytes.begin(), frameBytes.begin() + 2), Bytes({0x78, c.header})) << c.level;
       }
-      TestFrame decoded(width, height, bits);
+      if (i == 3) {
+        EXPECT_EQ(frameBytes, Bytes({0, 1}));
+      }
+      TestFrame decoded(width, height, c.bits);
       ASSERT_EQ(ICDecompress(decompressor.Get(), 0, &packed, compressed.data(), &output, decoded.bytes.data()),
-                ICERR_OK)
-          << bits << " " << i;
-      EXPECT_TRUE(decoded.SamePixels(frame)) << bits << " " << i;
+                ICERR_OK);
+      EXPECT_TRUE(decoded.SamePixels(frame)) << c.bits << " " << i;
     }
     ICCompressEnd(compressor.Get());
     ICDecompressEnd(decompressor.Get());
-  }
-}
-
-TEST(VfwHost, KeyFrameHeaderShowsTheConfiguredLevel) {
-  const struct {
-    int level;
-    uint8_t second;
-  } cases[] = {{1, 0x01}, {4, 0x5E}, {6, 0x9C}, {9, 0xDA}};
-  std::mt19937 random(12);
-  TestFrame frame(64, 32, 32);
-  FillScreenLike(frame, random);
-  for (const auto& c : cases) {
-    Compressor codec(ICMODE_COMPRESS);
-    const uint8_t state[2] = {0x10, static_cast<uint8_t>(c.level)};
-    ASSERT_EQ(ICSetState(codec.Get(), state, 2), ICERR_OK);
-    BITMAPINFOHEADER input = DibHeader(64, 32, 32);
-    BITMAPINFOHEADER packed = DibHeader(64, 32, 32, kWbvk);
-    Bytes compressed(static_cast<size_t>(ICCompressGetSize(codec.Get(), &input, &packed)));
-    DWORD flags = 0;
-    ASSERT_EQ(ICCompress(codec.Get(), 0, &packed, compressed.data(), &input, frame.bytes.data(), nullptr, &flags, 0,
-                         0, 0, nullptr, nullptr),
-              ICERR_OK);
-    EXPECT_EQ(compressed[0], 0x78);
-    EXPECT_EQ(compressed[1], c.second) << c.level;
   }
 }
 
