@@ -7,10 +7,7 @@
 
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   // The dialogs load their templates from this library.
-  if (reason == DLL_PROCESS_ATTACH) {
-    SetCodecModule(module);
-    DisableThreadLibraryCalls(module);
-  }
+  if (reason == DLL_PROCESS_ATTACH) SetCodecModule(module);
   return TRUE;
 }
 
