@@ -75,7 +75,7 @@ TEST(AboutBox, FitsTheTextsAndGrowsOnly) {
   const Rect line = GetWindowRectOnScreen(GetDlgItem(window, IDC_ABOUT_COPYRIGHT));
   const int frame = box.width - GetClientRectOf(window).width;
   EXPECT_GT(box.width, normalWidth);
-  EXPECT_EQ(box.Right(), line.Right() + frame / 2 + 20);
+  EXPECT_EQ(box.left + box.width, line.left + line.width + frame / 2 + 20);
   DestroyWindow(window);
 }
 
