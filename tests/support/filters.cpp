@@ -331,4 +331,5 @@ bool TestSink::ReceivedReadOnly() { return pin_.IsReadOnly(); }
 
 // ---- TestPassThrough ----
 
-TestPassThrough::TestPassThrough() : CTransInPlaceFilter(L"TestPassThrough", nullptr, GUID_NULL, false) {}
+TestPassThrough::TestPassThrough(IUnknown* outer)
+    : CTransInPlaceFilter(L"TestPassThrough", outer, GUID_NULL, false) {}

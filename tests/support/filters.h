@@ -169,7 +169,7 @@ class TestSink : public CBaseFilter {
 // Passes samples through unchanged (an in-place transform that does not write).
 class TestPassThrough : public CTransInPlaceFilter {
  public:
-  TestPassThrough();
+  explicit TestPassThrough(IUnknown* outer = nullptr);
 
   HRESULT CheckInputType(const CMediaType* type) override { return type ? S_OK : E_POINTER; }
   HRESULT Transform(IMediaSample*) override {

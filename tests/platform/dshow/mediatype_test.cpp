@@ -1,0 +1,119 @@
+#include "platform/dshow/mediatype.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/support/filters.h"
+
+namespace {
+
+BITMAPINFOHEADER& Header(CMediaType& type) { return reinterpret_cast<VIDEOINFOHEADER*>(type.Format())->bmiHeader; }
+
+class MediaType : public testing::Test {
+ protected:
+  void TearDown() override { EXPECT_EQ("", LiveObjects()); }
+};
+
+TEST_F(MediaType, CopiesOwnTheirFormatAndFormatObject) {
+  CMediaType original = RgbVideoType(4, 2, 32);
+  CMediaType copy(original);
+  EXPECT_NE(original.Format(), copy.Format());
+  EXPECT_TRUE(copy == original);
+  copy = copy;
+  copy = static_cast<const AM_MEDIA_TYPE&>(original);
+  EXPECT_TRUE(copy == original);
+
+  AM_MEDIA_TYPE* block = CreateMediaType(&original);
+  ASSERT_NE(nullptr, block);
+  EXPECT_EQ(original.pUnk, block->pUnk);
+  DeleteMediaType(block);
+
+  // Same GUIDs, one format byte different.
+  reinterpret_cast<VIDEOINFOHEADER*>(copy.Format())->bmiHeader.biWidth = 5;
+  EXPECT_TRUE(copy != original);
+  copy.ResetFormatBuffer();
+  EXPECT_TRUE(copy != original);
+  // The tokens of all copies are released when the copies go (TearDown).
+}
+
+TEST_F(MediaType, PartialTypesMatchWhatTheyFix) {
+  const CMediaType video = RgbVideoType(2, 2, 24);
+  CMediaType partial;
+  EXPECT_TRUE(partial.IsPartiallySpecified());
+  EXPECT_TRUE(video.MatchesPartial(&partial));
+  partial.SetType(&MEDIATYPE_Video);
+  EXPECT_TRUE(video.MatchesPartial(&partial));
+  partial.SetSubtype(&MEDIASUBTYPE_RGB32);
+  EXPECT_FALSE(video.MatchesPartial(&partial));
+  partial.SetSubtype(&GUID_NULL);
+  partial.SetFormatType(&FORMAT_VideoInfo);
+  EXPECT_TRUE(video.MatchesPartial(&partial));
+  partial.SetFormat(video.Format(), video.FormatLength() - 1);
+  EXPECT_FALSE(video.MatchesPartial(&partial));
+  EXPECT_FALSE(video.IsPartiallySpecified());
+}
+
+TEST_F(MediaType, FourccMapsToTheMediaSubtype) {
+  const FOURCCMap vp62(MAKEFOURCC('V', 'P', '6', '2'));
+  wchar_t text[64];
+  StringFromGUID2(vp62, text, 64);
+  EXPECT_STREQ(L"{32365056-0000-0010-8000-00AA00389B71}", text);
+  EXPECT_EQ(MAKEFOURCC('V', 'P', '6', '2'), vp62.GetFOURCC());
+  EXPECT_TRUE(FOURCCMap(WAVE_FORMAT_PCM) == MEDIASUBTYPE_PCM);
+}
+
+TEST_F(MediaType, VideoInfoCheck) {
+  struct Case {
+    const char* name;
+    void (*change)(CMediaType&);
+    HRESULT expected;
+  };
+  const Case cases[] = {
+      {"valid", [](CMediaType&) {}, S_OK},
+      {"audio", [](CMediaType& t) { t.SetType(&MEDIATYPE_Audio); }, VFW_E_TYPE_NOT_ACCEPTED},
+      {"wave format", [](CMediaType& t) { t.SetFormatType(&FORMAT_WaveFormatEx); }, VFW_E_TYPE_NOT_ACCEPTED},
+      {"short block", [](CMediaType& t) { t.cbFormat = sizeof(VIDEOINFOHEADER) - 1; }, VFW_E_TYPE_NOT_ACCEPTED},
+      {"header size", [](CMediaType& t) { Header(t).biSize = 12; }, VFW_E_TYPE_NOT_ACCEPTED},
+      {"header past block", [](CMediaType& t) { Header(t).biSize = 44; }, VFW_E_TYPE_NOT_ACCEPTED},
+      {"no width", [](CMediaType& t) { Header(t).biWidth = 0; }, VFW_E_TYPE_NOT_ACCEPTED},
+      {"no height", [](CMediaType& t) { Header(t).biHeight = 0; }, VFW_E_TYPE_NOT_ACCEPTED},
+      {"top-down", [](CMediaType& t) { Header(t).biHeight = -2; }, S_OK},
+      {"odd depth", [](CMediaType& t) { Header(t).biBitCount = 12; }, VFW_E_TYPE_NOT_ACCEPTED},
+      {"frame over 2 GB", [](CMediaType& t) { Header(t).biWidth = 0x10000, Header(t).biHeight = 0x10000; },
+       VFW_E_TYPE_NOT_ACCEPTED},
+      {"compressed, any depth",
+       [](CMediaType& t) { Header(t).biCompression = MAKEFOURCC('V', 'P', '6', '2'), Header(t).biBitCount = 0; },
+       S_OK},
+  };
+  for (const Case& c : cases) {
+    CMediaType type = RgbVideoType(3, 2, 24);
+    c.change(type);
+    EXPECT_EQ(c.expected, CheckVideoInfoType(&type)) << c.name;
+  }
+  EXPECT_EQ(E_POINTER, CheckVideoInfoType(nullptr));
+}
+
+TEST_F(MediaType, AudioTypeFromWaveFormat) {
+  WAVEFORMATEX pcm = {WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 99};  // PCM ignores cbSize
+  AM_MEDIA_TYPE type;
+  ASSERT_EQ(S_OK, CreateAudioMediaType(&pcm, &type, TRUE));
+  EXPECT_EQ(MEDIATYPE_Audio, type.majortype);
+  EXPECT_EQ(MEDIASUBTYPE_PCM, type.subtype);
+  EXPECT_EQ(FORMAT_WaveFormatEx, type.formattype);
+  EXPECT_TRUE(type.bFixedSizeSamples);
+  EXPECT_EQ(4u, type.lSampleSize);
+  ASSERT_EQ(sizeof(WAVEFORMATEX), type.cbFormat);
+  EXPECT_EQ(0, std::memcmp(&pcm, type.pbFormat, 16));
+  FreeMediaType(type);
+
+  WAVEFORMATEXTENSIBLE extensible = {};
+  extensible.Format = {WAVE_FORMAT_EXTENSIBLE, 2, 48000, 384000, 8, 32, 22};
+  extensible.SubFormat = FOURCCMap(WAVE_FORMAT_IEEE_FLOAT);
+  ASSERT_EQ(S_OK, CreateAudioMediaType(&extensible.Format, &type, FALSE));
+  EXPECT_TRUE(FOURCCMap(WAVE_FORMAT_IEEE_FLOAT) == type.subtype);
+  EXPECT_EQ(0u, type.cbFormat);
+  EXPECT_EQ(nullptr, type.pbFormat);
+}
+
+}  // namespace
