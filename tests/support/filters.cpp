@@ -333,3 +333,18 @@ bool TestSink::ReceivedReadOnly() { return pin_.IsReadOnly(); }
 
 TestPassThrough::TestPassThrough(IUnknown* outer)
     : CTransInPlaceFilter(L"TestPassThrough", outer, GUID_NULL, false) {}
+
+// ---- TestOuter ----
+
+HRESULT STDMETHODCALLTYPE TestOuter::QueryInterface(REFIID riid, void** object) {
+  if (riid == IID_IUnknown) {
+    *object = this;
+    AddRef();
+    return S_OK;
+  }
+  if (inner.IsNull()) {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  return inner->QueryInterface(riid, object);
+}

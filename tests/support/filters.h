@@ -182,3 +182,15 @@ class TestPassThrough : public CTransInPlaceFilter {
   LiveCount live_{LiveKind::kFilter};
   int transformed_ = 0;
 };
+
+// An outer object that aggregates one inner object and hands out its interfaces as its own; the
+// test reads its reference count.
+class TestOuter : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+
+  ULONG references = 1;
+  ComPtr<IUnknown> inner;  // the inner object's non-delegating IUnknown
+};

@@ -52,24 +52,6 @@ class Module : public testing::Test {
   ServerFunction canUnloadNow_ = nullptr;
 };
 
-// Aggregates one inner object and hands out its interfaces as its own.
-class Outer : public IUnknown {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (riid == IID_IUnknown) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    return inner.IsValid() ? inner->QueryInterface(riid, object) : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-
-  ULONG references = 1;
-  ComPtr<IUnknown> inner;
-};
-
 TEST_F(Module, ServesItsClassesAndCountsItsObjects) {
   ComPtr<IBaseFilter> filter;
   ASSERT_EQ(S_OK, CreateObjectFromModule(ModulePath().c_str(), CLSID_ModuleSink, IID_IBaseFilter,
@@ -89,7 +71,7 @@ TEST_F(Module, ServesItsClassesAndCountsItsObjects) {
   EXPECT_EQ(S_FALSE, canUnloadNow_());
   EXPECT_EQ(S_OK, Factory(CLSID_ModuleSink)->LockServer(FALSE));
 
-  Outer outer;
+  TestOuter outer;
   ComPtr<IUnknown> inner;
   EXPECT_EQ(CLASS_E_NOAGGREGATION, Factory(CLSID_ModuleSink)->CreateInstance(&outer, IID_IUnknown,
                                                                               reinterpret_cast<void**>(inner.Clear())));
@@ -99,7 +81,7 @@ TEST_F(Module, ServesItsClassesAndCountsItsObjects) {
 }
 
 TEST_F(Module, AggregatedFilterRunsInAGraphUnderItsOuterObject) {
-  Outer outer;
+  TestOuter outer;
   ASSERT_EQ(S_OK, Factory(CLSID_ModulePassThrough)
                       ->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(outer.inner.Clear())));
   ComPtr<IBaseFilter> filter = ComPtr<IBaseFilter>::QueryFrom(&outer);
