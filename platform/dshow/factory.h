@@ -7,12 +7,28 @@
 
 #include <dshow.h>
 
+#include <new>
+
 #include "platform/dshow/unknown.h"
 
 // Makes a new object with the given outer IUnknown; null when memory runs out.
 using LPFNNewCOMObject = CUnknown* (*)(IUnknown* outer, HRESULT* result);
 // Called at process attach (true) and detach (false).
 using LPFNInitRoutine = void (*)(BOOL loading, const CLSID* classId);
+
+// The creation function of an object made from its outer IUnknown. Nothing is thrown: when memory
+// runs out, for the object or inside its constructor, the answer is null and E_OUTOFMEMORY.
+template <class Object>
+CUnknown* CreateComObject(IUnknown* outer, HRESULT* result) {
+  CUnknown* object = nullptr;
+  try {
+    object = new (std::nothrow) Object(outer);
+  } catch (const std::bad_alloc&) {
+    object = nullptr;
+  }
+  if (!object && result) *result = E_OUTOFMEMORY;
+  return object;
+}
 
 using AMOVIESETUP_MEDIATYPE = REGPINTYPES;
 using AMOVIESETUP_PIN = REGFILTERPINS;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "media/comx.h"
+#include "platform/dshow/factory.h"
 
 namespace {
 
@@ -192,14 +193,7 @@ HRESULT FileDumpPin::GetCurFile(LPOLESTR* name, AM_MEDIA_TYPE* type) {
 // ---- FileDump ----
 
 CUnknown* FileDump::CreateInstance(IUnknown* outer, HRESULT* result) {
-  CUnknown* filter = nullptr;
-  try {
-    filter = new FileDump(outer);
-  } catch (const std::bad_alloc&) {
-    filter = nullptr;
-  }
-  if (!filter && result) *result = E_OUTOFMEMORY;
-  return filter;
+  return CreateComObject<FileDump>(outer, result);
 }
 
 FileDump::FileDump(IUnknown* outer)

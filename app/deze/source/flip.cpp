@@ -2,19 +2,12 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "media/comx.h"
+#include "platform/dshow/factory.h"
 
 CUnknown* FlipFilter::CreateInstance(IUnknown* outer, HRESULT* result) {
-  CUnknown* filter = nullptr;
-  try {
-    filter = new FlipFilter(outer);
-  } catch (const std::bad_alloc&) {
-    filter = nullptr;
-  }
-  if (!filter && result) *result = E_OUTOFMEMORY;
-  return filter;
+  return CreateComObject<FlipFilter>(outer, result);
 }
 
 FlipFilter::FlipFilter(IUnknown* outer) : CTransInPlaceFilter(L"FlipFilter", outer, CLSID_FlipFilter, true) {}

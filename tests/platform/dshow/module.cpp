@@ -19,12 +19,6 @@ CUnknown* CreateSink(IUnknown* outer, HRESULT* result) {
   return sink;
 }
 
-CUnknown* CreatePassThrough(IUnknown* outer, HRESULT* result) {
-  CUnknown* filter = new (std::nothrow) TestPassThrough(outer);
-  if (!filter) *result = E_OUTOFMEMORY;
-  return filter;
-}
-
 const AMOVIESETUP_MEDIATYPE kStream = {&MEDIATYPE_Stream, &MEDIASUBTYPE_None};
 wchar_t kIn[] = L"In";
 wchar_t kOut[] = L"Out";
@@ -41,7 +35,7 @@ const AMOVIESETUP_FILTER kPassThroughSetup = {&CLSID_ModulePassThrough, L"Module
 
 CFactoryTemplate g_Templates[] = {
     {L"Module Sink", &CLSID_ModuleSink, CreateSink, nullptr, &kSinkSetup},
-    {L"Module Pass Through", &CLSID_ModulePassThrough, CreatePassThrough, nullptr, &kPassThroughSetup},
+    {L"Module Pass Through", &CLSID_ModulePassThrough, CreateComObject<TestPassThrough>, nullptr, &kPassThroughSetup},
 };
 int g_cTemplates = 2;
 
