@@ -192,8 +192,14 @@ HRESULT TestSourcePin::PushWithoutTimes(const std::vector<uint8_t>& bytes) {
   return PushSample(bytes, nullptr, nullptr, false);
 }
 
+HRESULT TestSourcePin::PushWithType(const std::vector<uint8_t>& bytes, const CMediaType& type) {
+  REFERENCE_TIME start = 0;
+  REFERENCE_TIME stop = 1;
+  return PushSample(bytes, &start, &stop, true, &type);
+}
+
 HRESULT TestSourcePin::PushSample(const std::vector<uint8_t>& bytes, REFERENCE_TIME* start, REFERENCE_TIME* stop,
-                                  bool syncPoint) {
+                                  bool syncPoint, const CMediaType* type) {
   ComPtr<IMediaSample> sample;
   HRESULT result = GetDeliveryBuffer(sample.Clear(), start, stop, 0);
   if (FAILED(result)) return result;
@@ -205,6 +211,7 @@ HRESULT TestSourcePin::PushSample(const std::vector<uint8_t>& bytes, REFERENCE_T
   sample->SetActualDataLength(static_cast<long>(bytes.size()));
   sample->SetTime(start, stop);
   sample->SetSyncPoint(syncPoint);
+  sample->SetMediaType(const_cast<CMediaType*>(type));
   return Deliver(sample.Get());
 }
 

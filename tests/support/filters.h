@@ -73,13 +73,16 @@ class TestSourcePin : public CBaseOutputPin {
   // For the test's streaming thread: one sample from the connection's allocator.
   HRESULT Push(const std::vector<uint8_t>& bytes, REFERENCE_TIME start, REFERENCE_TIME stop, bool syncPoint = true);
   HRESULT PushWithoutTimes(const std::vector<uint8_t>& bytes);
+  // A sample that announces a change to another media type.
+  HRESULT PushWithType(const std::vector<uint8_t>& bytes, const CMediaType& type);
   HRESULT SendEndOfStream() { return DeliverEndOfStream(); }
   HRESULT SendNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
     return DeliverNewSegment(start, stop, rate);
   }
 
  private:
-  HRESULT PushSample(const std::vector<uint8_t>& bytes, REFERENCE_TIME* start, REFERENCE_TIME* stop, bool syncPoint);
+  HRESULT PushSample(const std::vector<uint8_t>& bytes, REFERENCE_TIME* start, REFERENCE_TIME* stop, bool syncPoint,
+                     const CMediaType* type = nullptr);
 
   LiveCount live_{LiveKind::kPin};
   CMediaType type_;

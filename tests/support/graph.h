@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "media/comptr.h"
+#include "tests/support/filters.h"
 
 // Runs the body on a thread of its own (COM initialised, multithreaded). A body that has not ended
 // within the time ends the test program at once: a deadlocked graph cannot be torn down.
@@ -37,4 +38,29 @@ class TestGraph {
   ComPtr<IGraphBuilder> graph_;
   ComPtr<IMediaControl> control_;
   ComPtr<IMediaEvent> events_;
+};
+
+// A test source (one pin of the given type), a transform and a test sink, added to one graph;
+// the test connects them.
+template <class Transform>
+struct TransformChain {
+  TransformChain(const CMediaType& type, Transform* transform)
+      : source(new TestSource({type})), middle(transform), sink(new TestSink),
+        sourceRef(source), middleRef(middle), sinkRef(sink) {
+    graph.Add(source, L"source");
+    graph.Add(middle, L"transform");
+    graph.Add(sink, L"sink");
+  }
+  HRESULT ConnectInput() { return graph.Connect(source->Pin(0), middle->InputPin()); }
+  HRESULT ConnectOutput() { return graph.Connect(middle->OutputPin(), sink->Pin()); }
+  HRESULT Connect() {
+    const HRESULT result = ConnectInput();
+    return FAILED(result) ? result : ConnectOutput();
+  }
+
+  TestGraph graph;
+  TestSource* source;
+  Transform* middle;
+  TestSink* sink;
+  ComPtr<IBaseFilter> sourceRef, middleRef, sinkRef;
 };

@@ -14,30 +14,13 @@ class Flip : public testing::Test {
   void TearDown() override { EXPECT_EQ("", LiveObjects()); }
 };
 
-// source -> Frame Flip -> sink, for frames of one format.
-struct FlipGraph {
-  FlipGraph(const CMediaType& type) {
-    source = new TestSource({type});
-    sourceRef = source;
+// source -> Frame Flip -> sink for frames of one format.
+struct FlipGraph : TransformChain<FlipFilter> {
+  explicit FlipGraph(const CMediaType& type) : TransformChain(type, NewFlip()) {}
+  static FlipFilter* NewFlip() {
     HRESULT result = S_OK;
-    flip = static_cast<FlipFilter*>(FlipFilter::CreateInstance(nullptr, &result));
-    flipRef = flip;
-    sink = new TestSink;
-    sinkRef = sink;
-    EXPECT_EQ(S_OK, graph.Add(source, L"source"));
-    EXPECT_EQ(S_OK, graph.Add(flip, L"Frame Flip"));
-    EXPECT_EQ(S_OK, graph.Add(sink, L"sink"));
+    return static_cast<FlipFilter*>(FlipFilter::CreateInstance(nullptr, &result));
   }
-  HRESULT Connect() {
-    const HRESULT result = graph.Connect(source->Pin(0), flip->InputPin());
-    return FAILED(result) ? result : graph.Connect(flip->OutputPin(), sink->Pin());
-  }
-
-  TestGraph graph;
-  TestSource* source;
-  FlipFilter* flip;
-  TestSink* sink;
-  ComPtr<IBaseFilter> sourceRef, flipRef, sinkRef;
 };
 
 std::vector<uint8_t> Frame(size_t bytes) {
@@ -79,9 +62,8 @@ TEST_F(Flip, TurnsFramesUpsideDownRowByRow) {
 }
 
 TEST_F(Flip, TakesUncompressedVideoOnly) {
-  HRESULT result = S_OK;
-  ComPtr<IBaseFilter> flipRef(static_cast<FlipFilter*>(FlipFilter::CreateInstance(nullptr, &result)));
-  auto* flip = static_cast<FlipFilter*>(flipRef.Get());
+  FlipFilter* flip = FlipGraph::NewFlip();
+  ComPtr<IBaseFilter> flipRef(flip);
   const struct {
     CMediaType type;
     HRESULT expected;
@@ -100,7 +82,7 @@ TEST_F(Flip, TakesUncompressedVideoOnly) {
   RunWithDeadline(kDeadlineMs, [] {
     FlipGraph chain(RgbVideoType(4, 4, 24, MAKEFOURCC('V', 'P', '6', '2')));
     EXPECT_TRUE(FAILED(chain.Connect()));
-    EXPECT_FALSE(chain.flip->InputPin()->IsConnected());
+    EXPECT_FALSE(chain.middle->InputPin()->IsConnected());
   });
 }
 
@@ -129,7 +111,7 @@ TEST_F(Flip, CopiesFramesItMayNotWriteInPlace) {
       else
         chain.sink->InsistOnOwnAllocator();
       ASSERT_EQ(S_OK, chain.Connect());
-      EXPECT_TRUE(chain.flip->UsingDifferentAllocators());
+      EXPECT_TRUE(chain.middle->UsingDifferentAllocators());
       EXPECT_NE(chain.source->Pin(0)->Allocator(), chain.sink->Pin()->Allocator());
       ASSERT_EQ(S_OK, chain.graph.Run());
       const std::vector<uint8_t> frame = Frame(16);

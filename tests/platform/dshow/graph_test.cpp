@@ -109,7 +109,31 @@ TEST_F(Graph, GraphCompletesWhenEveryRendererHasEnded) {
     Chain chain(2);
     ASSERT_EQ(S_OK, chain.Connect(0));
     ASSERT_EQ(S_OK, chain.Connect(1));
+
+    IBaseFilter* source = chain.source;
+    ComPtr<IEnumPins> pins;
+    ASSERT_EQ(S_OK, source->EnumPins(pins.Clear()));
+    IPin* found[3] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(S_FALSE, pins->Next(3, found, &fetched));
+    ASSERT_EQ(2u, fetched);
+    EXPECT_EQ(static_cast<IPin*>(chain.source->Pin(1)), found[1]);
+    found[0]->Release();
+    found[1]->Release();
+    ComPtr<IPin> byName;
+    EXPECT_EQ(S_OK, source->FindPin(L"Out 1", byName.Clear()));
+    EXPECT_EQ(found[1], byName.Get());
+    EXPECT_EQ(VFW_E_NOT_FOUND, source->FindPin(L"Out 2", byName.Clear()));
+    FILTER_INFO info;
+    ASSERT_EQ(S_OK, source->QueryFilterInfo(&info));
+    EXPECT_STREQ(L"source", info.achName);
+    EXPECT_EQ(static_cast<IFilterGraph*>(chain.graph.Get()), info.pGraph);
+    info.pGraph->Release();
+
     ASSERT_EQ(S_OK, chain.graph.Run());
+    ComPtr<IReferenceClock> clock;
+    EXPECT_EQ(S_OK, source->GetSyncSource(clock.Clear()));
+    EXPECT_TRUE(clock.IsValid());  // the graph's default clock
     EXPECT_EQ(S_OK, chain.source->Pin(1)->Push(Bytes({7}), 0, 1));
     EXPECT_EQ(S_OK, chain.source->Pin(0)->SendEndOfStream());
     EXPECT_FALSE(chain.graph.WaitForEvent(EC_COMPLETE, 300));
@@ -168,6 +192,24 @@ TEST_F(Graph, FlushDropsSamplesUntilItEndsAndSegmentsPass) {
     EXPECT_EQ(1, sink->Flushes());
     EXPECT_EQ(5000, sink->SegmentStart());
     EXPECT_EQ(2.0, sink->SegmentRate());
+  });
+}
+
+TEST_F(Graph, RefusedTypeChangeStopsTheStreamUntilAFlush) {
+  RunWithDeadline(kDeadlineMs, [] {
+    Chain chain(1, MEDIATYPE_Stream);
+    ASSERT_EQ(S_OK, chain.Connect());
+    TestSourcePin* out = chain.source->Pin(0);
+    ASSERT_EQ(S_OK, chain.graph.Run());
+    EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, out->PushWithType(Bytes({1}), CountedType(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)));
+    EXPECT_TRUE(chain.graph.WaitForEvent(EC_ERRORABORT, 5000));
+    EXPECT_EQ(VFW_E_RUNTIME_ERROR, out->Push(Bytes({2}), 0, 1));
+    EXPECT_EQ(S_OK, out->DeliverBeginFlush());
+    EXPECT_EQ(S_OK, out->DeliverEndFlush());
+    EXPECT_EQ(S_OK, out->PushWithType(Bytes({3}), CountedType(MEDIATYPE_Stream, MEDIASUBTYPE_None)));
+    EXPECT_EQ(S_OK, chain.graph.Stop());
+    ASSERT_EQ(1u, chain.sinks[0]->Samples().size());
+    EXPECT_EQ(Bytes({3}), chain.sinks[0]->Samples()[0].bytes);
   });
 }
 

@@ -63,33 +63,11 @@ class Reverser : public CTransformFilter {
   LiveCount live_{LiveKind::kFilter};
 };
 
-// source -> middle -> sink in one graph; the pins are connected by the test.
-template <class Middle>
-struct Chain {
-  Chain() {
-    source = new TestSource({CountedType(MEDIATYPE_Stream, MEDIASUBTYPE_None)});
-    sourceRef = source;
-    middle = new Middle;
-    middleRef = middle;
-    sink = new TestSink;
-    sinkRef = sink;
-    EXPECT_EQ(S_OK, graph.Add(source, L"source"));
-    EXPECT_EQ(S_OK, graph.Add(middle, L"middle"));
-    EXPECT_EQ(S_OK, graph.Add(sink, L"sink"));
-  }
-  HRESULT ConnectInput() { return graph.Connect(source->Pin(0), middle->InputPin()); }
-  HRESULT ConnectOutput() { return graph.Connect(middle->OutputPin(), sink->Pin()); }
-
-  TestGraph graph;
-  TestSource* source;
-  Middle* middle;
-  TestSink* sink;
-  ComPtr<IBaseFilter> sourceRef, middleRef, sinkRef;
-};
+CMediaType StreamType() { return CountedType(MEDIATYPE_Stream, MEDIASUBTYPE_None); }
 
 TEST_F(Transform, TransformBracketsStreamingAndCopiesSampleProperties) {
   RunWithDeadline(kDeadlineMs, [] {
-    Chain<Reverser> chain;
+    TransformChain<Reverser> chain(StreamType(), new Reverser);
     ASSERT_EQ(S_OK, chain.ConnectInput());
     ASSERT_EQ(S_OK, chain.ConnectOutput());
     EXPECT_EQ(L"In", chain.middle->InputPin()->Name());
@@ -118,7 +96,7 @@ TEST_F(Transform, TransformBracketsStreamingAndCopiesSampleProperties) {
 
 TEST_F(Transform, OutputConnectsOnlyAfterTheInput) {
   RunWithDeadline(kDeadlineMs, [] {
-    Chain<Reverser> chain;
+    TransformChain<Reverser> chain(StreamType(), new Reverser);
     EXPECT_TRUE(FAILED(chain.ConnectOutput()));
     ASSERT_EQ(S_OK, chain.ConnectInput());
     ASSERT_EQ(S_OK, chain.ConnectOutput());
@@ -134,7 +112,7 @@ TEST_F(Transform, OutputConnectsOnlyAfterTheInput) {
 
 TEST_F(Transform, InPlaceFilterPassesOneBufferThroughAndStreamEvents) {
   RunWithDeadline(kDeadlineMs, [] {
-    Chain<TestPassThrough> chain;
+    TransformChain<TestPassThrough> chain(StreamType(), new TestPassThrough);
     chain.source->Pin(0)->SetDuration(777);
     ASSERT_EQ(S_OK, chain.ConnectInput());
     ASSERT_EQ(S_OK, chain.ConnectOutput());
@@ -165,7 +143,7 @@ TEST_F(Transform, InPlaceFilterPassesOneBufferThroughAndStreamEvents) {
 
 TEST_F(Transform, InPlaceFilterCopiesWhenDownstreamKeepsItsOwnAllocator) {
   RunWithDeadline(kDeadlineMs, [] {
-    Chain<TestPassThrough> chain;
+    TransformChain<TestPassThrough> chain(StreamType(), new TestPassThrough);
     chain.sink->InsistOnOwnAllocator();
     ASSERT_EQ(S_OK, chain.ConnectInput());
     ASSERT_EQ(S_OK, chain.ConnectOutput());
