@@ -7,11 +7,15 @@
 
 namespace {
 
-std::wstring ClassKeyName(REFCLSID classId) {
-  wchar_t text[64] = L"";
-  StringFromGUID2(classId, text, 63);
-  return std::wstring(L"CLSID\\") + text;
-}
+// "CLSID\\{...}" in a fixed buffer: nothing here may throw out of DllRegisterServer.
+struct ClassKeyName {
+  explicit ClassKeyName(REFCLSID classId) {
+    wcscpy(text, L"CLSID\\");
+    StringFromGUID2(classId, text + 6, 40);
+  }
+  const wchar_t* c_str() const { return text; }
+  wchar_t text[48];
+};
 
 HRESULT SetKeyText(HKEY key, const wchar_t* valueName, const wchar_t* text) {
   const DWORD bytes = static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t));
