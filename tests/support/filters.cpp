@@ -289,11 +289,11 @@ HRESULT STDMETHODCALLTYPE TestSinkPin::NewSegment(REFERENCE_TIME start, REFERENC
 }
 
 HRESULT TestSinkPin::Inactive() {
-  {
-    ScopedLock lock(&sink_->dataLock_);
-    sink_->held_.clear();
-  }
-  return CRenderedInputPin::Inactive();
+  // Decommit first: a buffer let go before that would go to an upstream thread still waiting.
+  const HRESULT result = CRenderedInputPin::Inactive();
+  ScopedLock lock(&sink_->dataLock_);
+  sink_->held_.clear();
+  return result;
 }
 
 // ---- TestSink ----
