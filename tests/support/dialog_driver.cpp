@@ -6,6 +6,7 @@ namespace {
 
 struct Search {
   const std::wstring* caption;
+  DWORD processId;
   HWND found;
 };
 
@@ -15,7 +16,7 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM context) {
   GetWindowThreadProcessId(window, &process);
   wchar_t className[16] = {};
   wchar_t caption[256] = {};
-  if (process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+  if (process != search->processId || !IsWindowVisible(window)) return TRUE;
   if (!GetClassNameW(window, className, 16) || wcscmp(className, L"#32770") != 0) return TRUE;
   GetWindowTextW(window, caption, 256);
   if (*search->caption != caption) return TRUE;
@@ -25,8 +26,12 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM context) {
 
 }  // namespace
 
-DialogDriver::DialogDriver(std::wstring caption, std::function<void(HWND)> action, DWORD timeoutMs)
-    : caption_(std::move(caption)), action_(std::move(action)), thread_([this, timeoutMs] { Run(timeoutMs); }) {}
+DialogDriver::DialogDriver(std::wstring caption, std::function<void(HWND)> action, DWORD timeoutMs,
+                           DWORD processId)
+    : caption_(std::move(caption)),
+      processId_(processId),
+      action_(std::move(action)),
+      thread_([this, timeoutMs] { Run(timeoutMs); }) {}
 
 DialogDriver::~DialogDriver() { Wait(); }
 
@@ -38,7 +43,7 @@ bool DialogDriver::Wait() {
 void DialogDriver::Run(DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   while (GetTickCount64() < deadline) {
-    Search search{&caption_, nullptr};
+    Search search{&caption_, processId_, nullptr};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
     if (search.found) {
       action_(search.found);

@@ -1,7 +1,7 @@
 #pragma once
-// For tests of modal dialogs: a thread that waits for a dialog box of this process with a given
-// caption and then drives it (messages sent across threads reach it while the test's thread runs
-// the modal loop). The action must end the dialog.
+// For tests of modal dialogs: a thread that waits for a dialog box with a given caption, of this
+// process or of a program the test started, and then drives it (messages sent across threads reach
+// it while the test's thread runs the modal loop). The action must end the dialog.
 
 #include <windows.h>
 
@@ -11,7 +11,8 @@
 
 class DialogDriver {
  public:
-  DialogDriver(std::wstring caption, std::function<void(HWND)> action, DWORD timeoutMs = 20000);
+  DialogDriver(std::wstring caption, std::function<void(HWND)> action, DWORD timeoutMs = 20000,
+               DWORD processId = GetCurrentProcessId());
   ~DialogDriver();
   DialogDriver(const DialogDriver&) = delete;
   DialogDriver& operator=(const DialogDriver&) = delete;
@@ -23,6 +24,7 @@ class DialogDriver {
   void Run(DWORD timeoutMs);
 
   std::wstring caption_;
+  DWORD processId_;
   std::function<void(HWND)> action_;
   bool driven_ = false;
   std::thread thread_;
