@@ -236,6 +236,11 @@ CBasePin* TestSource::GetPin(int index) {
 TestSinkPin::TestSinkPin(TestSink* filter, CriticalSection* lock)
     : CRenderedInputPin(L"TestSinkPin", filter, lock, L"In"), sink_(filter) {}
 
+HRESULT STDMETHODCALLTYPE TestSinkPin::NonDelegatingQueryInterface(REFIID riid, void** object) {
+  if (riid == IID_IStream && sink_->stream_.IsValid()) return sink_->stream_->QueryInterface(riid, object);
+  return CRenderedInputPin::NonDelegatingQueryInterface(riid, object);
+}
+
 HRESULT TestSinkPin::CheckMediaType(const CMediaType* type) {
   return sink_->accepted_ == GUID_NULL || *type->Type() == sink_->accepted_ ? S_OK : S_FALSE;
 }
@@ -307,6 +312,23 @@ TestSink::TestSink(const GUID& acceptedMajorType)
 HRESULT STDMETHODCALLTYPE TestSink::NonDelegatingQueryInterface(REFIID riid, void** object) {
   if (riid == IID_IMediaSeeking || riid == IID_IMediaPosition) return position_.NonDelegatingQueryInterface(riid, object);
   return CBaseFilter::NonDelegatingQueryInterface(riid, object);
+}
+
+HRESULT TestSink::LendStream() { return CreateStreamOnHGlobal(nullptr, TRUE, stream_.Clear()); }
+
+std::vector<uint8_t> TestSink::StreamBytes() {
+  std::vector<uint8_t> bytes;
+  HGLOBAL memory = nullptr;
+  STATSTG stat = {};
+  if (stream_.IsNull() || FAILED(GetHGlobalFromStream(stream_.Get(), &memory)) ||
+      FAILED(stream_->Stat(&stat, STATFLAG_NONAME))) {
+    return bytes;
+  }
+  if (const auto* data = static_cast<const uint8_t*>(GlobalLock(memory))) {
+    bytes.assign(data, data + stat.cbSize.QuadPart);
+    GlobalUnlock(memory);
+  }
+  return bytes;
 }
 
 std::vector<CapturedSample> TestSink::Samples() {

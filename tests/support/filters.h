@@ -114,6 +114,7 @@ class TestSinkPin : public CRenderedInputPin {
  public:
   TestSinkPin(TestSink* filter, CriticalSection* lock);
 
+  HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** object) override;
   HRESULT CheckMediaType(const CMediaType* type) override;
   HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** allocator) override;
   HRESULT STDMETHODCALLTYPE NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) override;
@@ -145,6 +146,12 @@ class TestSink : public CBaseFilter {
   void InsistOnOwnAllocator() { insistOnOwnAllocator_ = true; }
   // Keeps every sample until the filter stops, so the upstream allocator runs dry.
   void HoldSamples() { holdSamples_ = true; }
+  // Lends an IStream over memory on its pin, for a writer that writes through the stream rather
+  // than in samples. (Asked for anything else, that stream answers as itself, not as the pin.)
+  HRESULT LendStream();
+
+  // What was written through the lent stream.
+  std::vector<uint8_t> StreamBytes();
 
   std::vector<CapturedSample> Samples();
   int EndOfStreams();
@@ -163,6 +170,7 @@ class TestSink : public CBaseFilter {
   CriticalSection dataLock_;
   std::vector<CapturedSample> samples_;
   std::vector<ComPtr<IMediaSample>> held_;
+  ComPtr<IStream> stream_;
   int endOfStreams_ = 0;
   int flushes_ = 0;
   TestSinkPin pin_;

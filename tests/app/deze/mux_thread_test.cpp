@@ -1,0 +1,310 @@
+// The multiplexer on several streaming threads: flow control, streams that end at different times,
+// Stop in the middle, the frame cap, runs again on the same graph, handlers, and failures that
+// must end the movie once without leaving a thread blocked. Every test runs under a hard deadline.
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "common/fileutil.h"
+#include "tests/app/deze/mux_harness.h"
+
+namespace {
+
+class MuxThreads : public testing::Test {
+ protected:
+  void TearDown() override { EXPECT_EQ("", LiveObjects()); }
+};
+
+// A movie for the outside checks.
+void Save(const wchar_t* name, const std::vector<uint8_t>& bytes) {
+  EXPECT_TRUE(WriteFileBytes(name, bytes.data(), static_cast<int64_t>(bytes.size())));
+}
+
+// Header, tags and End tag agree with each other.
+void ExpectWellFormed(const std::vector<uint8_t>& bytes, int frames) {
+  const SwfMovie movie = ParseMovie(bytes);
+  ASSERT_TRUE(movie.valid);
+  EXPECT_EQ(bytes.size(), movie.header.FileLength);
+  EXPECT_EQ(frames, movie.header.FrameCount);
+  EXPECT_EQ(frames, movie.Count(kTagShowFrame));
+}
+
+// Pushes video frames on a streaming thread of its own.
+struct VideoPusher {
+  VideoPusher(TestSourcePin* pin, int first, int count)
+      : thread(StreamingThread([=, this] {
+          result = PushVideo(pin, first, count);
+          done = true;
+        })) {}
+  // Still inside Receive after a while.
+  bool Blocked() {
+    Sleep(300);
+    return !done;
+  }
+  HRESULT Join() {
+    EXPECT_TRUE(WaitUntil([this] { return done.load(); }));
+    thread.join();
+    return result;
+  }
+
+  std::atomic<bool> done{false};
+  HRESULT result = E_UNEXPECTED;
+  std::thread thread;
+};
+
+TEST_F(MuxThreads, AFullVideoQueueWaitsUntilTheAudioAFlushOrStopLetsItGo) {
+  RunWithDeadline(kDeadlineMs, [] {
+    MuxGraph movie({Vp6Type(64, 48), Mp3Type(22050, 1)});
+    ASSERT_EQ(S_OK, movie.Connect());
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, 4));  // no sound yet: all four stay queued
+    VideoPusher fifth(movie.Video(), 4, 1);
+    EXPECT_TRUE(fifth.Blocked());
+    // The sound of frame 0 lets the first frame out, which makes room.
+    EXPECT_EQ(S_OK, PushAudio(movie.Audio(), Mp3Frames(22050, 1), 22050));
+    EXPECT_EQ(S_OK, fifth.Join());
+    // A flush lets a waiting thread go without its sample; the queue stays.
+    VideoPusher sixth(movie.Video(), 5, 1);
+    EXPECT_TRUE(sixth.Blocked());
+    EXPECT_EQ(S_OK, movie.Video()->DeliverBeginFlush());
+    EXPECT_EQ(S_FALSE, sixth.Join());
+    EXPECT_EQ(S_OK, movie.Video()->DeliverEndFlush());
+    EXPECT_EQ(S_OK, PushVideo(movie.Video(), 5, 1));
+    VideoPusher seventh(movie.Video(), 6, 1);
+    EXPECT_TRUE(seventh.Blocked());
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+    EXPECT_EQ(VFW_E_WRONG_STATE, seventh.Join());
+
+    const std::vector<uint8_t> stopped = movie.Bytes();
+    ExpectWellFormed(stopped, 1);
+    EXPECT_EQ(1, Le16(ParseMovie(stopped).tags[0].body, 2));  // NumFrames of the video stream
+    EXPECT_EQ(0, movie.memory->EndOfStreams());
+    Save(L"stopped.swf", stopped);
+    // A second Stop and late ends of stream add nothing.
+    EXPECT_EQ(S_OK, movie.muxer->Stop());
+    EXPECT_EQ(S_FALSE, movie.Video()->SendEndOfStream());
+    EXPECT_EQ(S_FALSE, movie.Audio()->SendEndOfStream());
+    EXPECT_EQ(stopped, movie.Bytes());
+    EXPECT_EQ(0, movie.memory->EndOfStreams());
+  });
+}
+
+// Each stream on its own thread, in pieces of its own size; whichever ends first, the other goes on
+// alone, and the movie is the same whatever the threads' timing.
+TEST_F(MuxThreads, StreamsOnTwoThreadsEndingAtDifferentTimes) {
+  const struct {
+    int videoFrames;
+    int audioFrames;
+    int swfFrames;
+  } cases[] = {
+      {30, 10, 30},
+      // More sound than the queue holds (382 frames), so the audio thread waits too; the last
+      // frame is the one whose window reaches MP3 frame 500: ceil(500 × 576 / 882).
+      {40, 500, 327},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.audioFrames);
+    RunWithDeadline(kDeadlineMs, [&] {
+      MuxGraph movie({Vp6Type(64, 48), Mp3Type(22050, 1)});
+      ASSERT_EQ(S_OK, movie.Connect());
+      ASSERT_EQ(S_OK, movie.graph.Run());
+      const std::vector<uint8_t> audio = Mp3Frames(22050, test.audioFrames);
+      HRESULT videoEnd = E_UNEXPECTED;
+      HRESULT audioEnd = E_UNEXPECTED;
+      std::thread video = StreamingThread([&] {
+        EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, test.videoFrames));
+        videoEnd = movie.Video()->SendEndOfStream();
+      });
+      std::thread audioThread = StreamingThread([&] {
+        EXPECT_EQ(S_OK, PushPieces(movie.Audio(), audio, 77));
+        audioEnd = movie.Audio()->SendEndOfStream();
+      });
+      video.join();
+      audioThread.join();
+      // One of the two ends of stream finished the movie.
+      EXPECT_TRUE((videoEnd == S_OK && audioEnd == S_FALSE) || (videoEnd == S_FALSE && audioEnd == S_OK));
+      EXPECT_EQ(1, movie.memory->EndOfStreams());
+
+      const std::vector<uint8_t> bytes = movie.Bytes();
+      ExpectWellFormed(bytes, test.swfFrames);
+      const SwfMovie parsed = ParseMovie(bytes);
+      std::vector<uint8_t> sound;
+      int videoFrame = 0;
+      for (const SwfTag& tag : parsed.tags) {
+        if (tag.code == kTagSoundStreamBlock) sound.insert(sound.end(), tag.body.begin() + 4, tag.body.end());
+        if (tag.code != kTagVideoFrame) continue;
+        EXPECT_EQ(videoFrame, Le16(tag.body, 2));
+        const std::vector<uint8_t> expected = VideoBytes(videoFrame++);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), tag.body.begin() + 4));
+      }
+      EXPECT_EQ(test.videoFrames, videoFrame);
+      EXPECT_EQ(audio, sound);
+      EXPECT_EQ(S_OK, movie.graph.Stop());
+    });
+  }
+}
+
+TEST_F(MuxThreads, TheSixteenThousandthFrameEndsTheMovie) {
+  RunWithDeadline(kDeadlineMs, [] {
+    MuxGraph movie({Vp6Type(16, 16)});
+    ASSERT_EQ(S_OK, movie.Connect());
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    TestSourcePin* video = movie.Video();
+    for (int i = 0; i < kMaxMovieFrames - 1; ++i) ASSERT_EQ(S_OK, video->Push({static_cast<uint8_t>(i)}, i, i + 1));
+    EXPECT_EQ(S_FALSE, video->Push({1}, 0, 1));
+    EXPECT_EQ(S_FALSE, video->Push({2}, 0, 1));
+    EXPECT_EQ(S_FALSE, video->SendEndOfStream());
+    EXPECT_EQ(1, movie.memory->EndOfStreams());
+    EXPECT_TRUE(movie.graph.WaitForEvent(EC_COMPLETE, 5000));
+    const std::vector<uint8_t> bytes = movie.Bytes();
+    ExpectWellFormed(bytes, kMaxMovieFrames);
+    EXPECT_EQ(kMaxMovieFrames, Le16(ParseMovie(bytes).tags[0].body, 2));
+    Save(L"capped.swf", bytes);
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+  });
+}
+
+TEST_F(MuxThreads, HandlersAreCalledInOrderAndTakePartInTheMovie) {
+  RunWithDeadline(kDeadlineMs, [] {
+    MuxGraph movie({Vp6Type(320, 240)});
+    ASSERT_EQ(S_OK, movie.Connect());
+    std::vector<std::string> log;
+    RecordingHandler control("control", &log);
+    RecordingHandler builder("builder", &log);
+    control.prepare = [](MuxSettings* settings) {
+      settings->controlWidth = 200;
+      settings->controlHeight = 13;
+      settings->nextCharacterId = 1000;
+      settings->nextDepth = 1000;
+      return S_OK;
+    };
+    builder.header = [](MuxSettings*, BitStream* stream) {
+      uint8_t background[3] = {1, 2, 3};
+      return WriteRecordHeader(*stream, 9, 3) && stream->TransferExactly(background, 3) ? S_OK : E_FAIL;
+    };
+    EXPECT_EQ(E_POINTER, movie.Muxer()->AddHandler(nullptr));
+    EXPECT_EQ(S_OK, movie.Muxer()->AddHandler(&control));
+    EXPECT_EQ(S_OK, movie.Muxer()->AddHandler(&builder));
+    EXPECT_EQ(S_OK, movie.Muxer()->AddHandler(&control));
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, 2));
+    EXPECT_EQ(S_FALSE, movie.Video()->SendEndOfStream());
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+
+    EXPECT_EQ((std::vector<std::string>{"control:prepare", "builder:prepare", "control:prepare", "control:header",
+                                        "builder:header", "control:header", "control:finish", "builder:finish",
+                                        "control:finish"}),
+              log);
+    EXPECT_EQ(kMuxFinished, builder.flagsAtFinish);
+    EXPECT_EQ(2, builder.framesAtFinish);
+    const SwfMovie parsed = ParseMovie(movie.Bytes());
+    ASSERT_TRUE(parsed.valid);
+    EXPECT_EQ(320 * 20, parsed.header.FrameSize.Xmax.value);
+    EXPECT_EQ((240 + 13) * 20, parsed.header.FrameSize.Ymax.value);
+    EXPECT_EQ(9, parsed.tags[0].code);
+    EXPECT_EQ(kTagDefineVideoStream, parsed.tags[1].code);
+    EXPECT_EQ(1000, Le16(parsed.tags[1].body, 0));  // the next free identifier
+    EXPECT_EQ(kTagPlaceObject2, parsed.tags[3].code);
+    EXPECT_EQ(1000, Le16(parsed.tags[3].body, 1));  // and depth
+  });
+}
+
+TEST_F(MuxThreads, AHandlerThatRefusesStopsThePause) {
+  const struct {
+    const char* what;
+    std::function<HRESULT(MuxSettings*)> prepare;
+    HRESULT expected;
+  } cases[] = {
+      {"failure", [](MuxSettings*) { return E_ACCESSDENIED; }, E_ACCESSDENIED},
+      {"success code", [](MuxSettings*) { return S_FALSE; }, E_FAIL},
+      {"exception", [](MuxSettings*) -> HRESULT { throw std::runtime_error("handler"); }, E_FAIL},
+  };
+  for (const auto& test : cases) {
+    RunWithDeadline(kDeadlineMs, [&] {
+      MuxGraph movie({Vp6Type(64, 48)});
+      ASSERT_EQ(S_OK, movie.Connect());
+      std::vector<std::string> log;
+      RecordingHandler handler("h", &log);
+      handler.prepare = test.prepare;
+      movie.Muxer()->AddHandler(&handler);
+      EXPECT_EQ(test.expected, movie.muxer->Pause()) << test.what;
+      EXPECT_TRUE(movie.Bytes().empty());
+      // No movie is open, so a stray end of stream writes nothing.
+      EXPECT_EQ(E_FAIL, movie.Video()->SendEndOfStream());
+      EXPECT_TRUE(movie.Bytes().empty());
+    });
+  }
+}
+
+// A broken MP3 sample ends the movie with an error: the blocked video thread is let go, the
+// handlers see the error at the finish, the graph completes, and the file is still a movie.
+TEST_F(MuxThreads, ABrokenSampleEndsTheMovieAndReleasesTheOtherStream) {
+  RunWithDeadline(kDeadlineMs, [] {
+    MuxGraph movie({Vp6Type(64, 48), Mp3Type(22050, 1)});
+    ASSERT_EQ(S_OK, movie.Connect());
+    std::vector<std::string> log;
+    RecordingHandler handler("h", &log);
+    movie.Muxer()->AddHandler(&handler);
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    EXPECT_EQ(S_OK, PushAudio(movie.Audio(), Mp3Frames(22050, 1), 22050));
+    std::atomic<bool> done{false};
+    HRESULT last = E_UNEXPECTED;
+    std::thread video = StreamingThread([&] {
+      last = PushVideo(movie.Video(), 0, 6);
+      done = true;
+    });
+    Sleep(300);
+    EXPECT_FALSE(done.load());
+    EXPECT_EQ(E_FAIL, movie.Audio()->Push({0x12, 0x34, 0x56, 0x78}, 0, 1));
+    EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
+    video.join();
+    EXPECT_EQ(E_FAIL, last);
+    EXPECT_EQ(kMuxFinished | kMuxError, handler.flagsAtFinish);
+    EXPECT_EQ(1, movie.memory->EndOfStreams());
+    EXPECT_TRUE(movie.graph.WaitForEvent(EC_COMPLETE, 5000));
+    EXPECT_EQ(E_FAIL, movie.Video()->SendEndOfStream());
+    EXPECT_EQ(E_FAIL, movie.Audio()->Push(Mp3FrameBytes(22050, 0), 0, 1));
+    EXPECT_EQ(1, movie.memory->EndOfStreams());
+    ExpectWellFormed(movie.Bytes(), 1);
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+  });
+}
+
+TEST_F(MuxThreads, AFailingFinishStillCompletesTheHeader) {
+  RunWithDeadline(kDeadlineMs, [] {
+    MuxGraph movie({Vp6Type(64, 48)});
+    ASSERT_EQ(S_OK, movie.Connect());
+    std::vector<std::string> log;
+    RecordingHandler first("first", &log);
+    RecordingHandler second("second", &log);
+    first.finishResult = E_ACCESSDENIED;
+    movie.Muxer()->AddHandler(&first);
+    movie.Muxer()->AddHandler(&second);
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, 3));
+    EXPECT_EQ(E_FAIL, movie.Video()->SendEndOfStream());
+    EXPECT_EQ(1, movie.memory->EndOfStreams());
+    EXPECT_EQ("first:finish", log.back());  // the second handler is not asked after a failure
+    ExpectWellFormed(movie.Bytes(), 3);
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+  });
+}
+
+TEST_F(MuxThreads, AFileThatGoesAwayEndsTheMovieWithoutHanging) {
+  RunWithDeadline(kDeadlineMs, [] {
+    ComPtr<IBaseFilter> dump = NewFileDump(L"cut_off.bin");
+    MuxGraph movie({Vp6Type(64, 48)}, dump.Get());
+    ASSERT_EQ(S_OK, movie.Connect());
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, 2));
+    ComPtr<IPin> input;
+    ASSERT_EQ(S_OK, dump->FindPin(L"Input", input.Clear()));
+    input->EndOfStream();  // File Dump closes its file
+    EXPECT_EQ(E_FAIL, PushVideo(movie.Video(), 2, 1));
+    EXPECT_EQ(E_FAIL, movie.Video()->SendEndOfStream());
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+  });
+}
+
+}  // namespace
