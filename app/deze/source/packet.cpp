@@ -102,6 +102,15 @@ HRESULT SwfMuxIn::OnFinish(MuxSettings*, BitStream*) {
   return S_OK;
 }
 
+HRESULT SwfMuxIn::OfferMajorType(const GUID& majorType, int position, CMediaType* type) {
+  if (position < 0 || !type) return E_INVALIDARG;
+  if (position > 0) return VFW_S_NO_MORE_ITEMS;
+  *type = CMediaType(majorType);
+  type->SetSubtype(&MEDIASUBTYPE_None);
+  type->SetFormatType(&FORMAT_None);
+  return S_OK;
+}
+
 void SwfMuxIn::HoldWhenFull(size_t queued, size_t limit) {
   if (queued >= limit && !endOfStream_) flowControl_.Reset();
 }

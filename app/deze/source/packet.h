@@ -77,6 +77,12 @@ class PacketPool {
     spares_.push_back(std::move(item));
   }
 
+  // Takes back every item of a queue, which is then empty.
+  void PutAll(std::deque<std::unique_ptr<Item>>& queue) {
+    for (std::unique_ptr<Item>& item : queue) Put(std::move(item));
+    queue.clear();
+  }
+
   // Spares beyond a smaller capacity are deleted.
   void SetCapacity(size_t capacity) {
     ScopedLock lock(&lock_);
@@ -135,6 +141,8 @@ class SwfMuxIn : public CBaseInputPin {
   bool AtEndOfStream() const { return endOfStream_; }
 
  protected:
+  // The one type a pin offers: only its major type, E_INVALIDARG for a negative position.
+  static HRESULT OfferMajorType(const GUID& majorType, int position, CMediaType* type);
   // After items were queued: a queue at its limit stops the upstream thread at its next Receive.
   void HoldWhenFull(size_t queued, size_t limit);
   // After items were taken off: a queue below its limit lets the upstream thread go on.

@@ -230,12 +230,7 @@ HRESULT SwfAudioIn::CheckMediaType(const CMediaType* type) {
 }
 
 HRESULT SwfAudioIn::GetMediaType(int position, CMediaType* type) {
-  if (position < 0 || !type) return E_INVALIDARG;
-  if (position > 0) return VFW_S_NO_MORE_ITEMS;
-  *type = CMediaType(MEDIATYPE_Audio);
-  type->SetSubtype(&MEDIASUBTYPE_None);
-  type->SetFormatType(&FORMAT_None);
-  return S_OK;
+  return OfferMajorType(MEDIATYPE_Audio, position, type);
 }
 
 HRESULT SwfAudioIn::OnPrepare(MuxSettings* settings) {
@@ -245,10 +240,7 @@ HRESULT SwfAudioIn::OnPrepare(MuxSettings* settings) {
     return result;
   }
   // A movie that ended early leaves frames behind; they are not this movie's sound.
-  while (!queue_.empty()) {
-    pool_.Put(std::move(queue_.front()));
-    queue_.pop_front();
-  }
+  pool_.PutAll(queue_);
   const CMediaType& type = CurrentMediaType();
   if (type.FormatLength() < sizeof(WAVEFORMATEX) || !type.Format()) return E_FAIL;
   const WAVEFORMATEX& wave = *reinterpret_cast<const WAVEFORMATEX*>(type.Format());

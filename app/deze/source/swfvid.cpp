@@ -150,12 +150,7 @@ HRESULT SwfVideoIn::CheckMediaType(const CMediaType* type) {
 }
 
 HRESULT SwfVideoIn::GetMediaType(int position, CMediaType* type) {
-  if (position < 0 || !type) return E_INVALIDARG;
-  if (position > 0) return VFW_S_NO_MORE_ITEMS;
-  *type = CMediaType(MEDIATYPE_Video);
-  type->SetSubtype(&MEDIASUBTYPE_None);
-  type->SetFormatType(&FORMAT_None);
-  return S_OK;
+  return OfferMajorType(MEDIATYPE_Video, position, type);
 }
 
 HRESULT SwfVideoIn::OnPrepare(MuxSettings* settings) {
@@ -164,10 +159,7 @@ HRESULT SwfVideoIn::OnPrepare(MuxSettings* settings) {
     OnComError(kSource, 67, result);
     return result;
   }
-  while (!queue_.empty()) {
-    pool_.Put(std::move(queue_.front()));
-    queue_.pop_front();
-  }
+  pool_.PutAll(queue_);
   encoder_ = CountedPtr<SwfVideoEncoder>();
 
   const CMediaType& type = CurrentMediaType();

@@ -23,7 +23,7 @@ def check(condition, what):
 codings = [f"{coding}_{rate}_{channels}" for coding in ("cbr", "vbr") for rate in (11025, 22050, 44100)
            for channels in (1, 2)]
 movies = sorted(glob.glob("*.swf"))
-expected = {"golden.swf", "golden_again.swf", "stopped.swf", "capped.swf"} | {f"out_{name}.swf" for name in codings}
+expected = {"golden.swf", "golden_again.swf", "stopped.swf", "capped.swf", "empty_frame.swf"} | {f"out_{name}.swf" for name in codings}
 check(expected <= set(movies), f"movies missing: {sorted(expected - set(movies))}")
 for movie in movies:
     size = os.path.getsize(movie)

@@ -291,20 +291,33 @@ TEST_F(MuxThreads, AFailingFinishStillCompletesTheHeader) {
   });
 }
 
-TEST_F(MuxThreads, AFileThatGoesAwayEndsTheMovieWithoutHanging) {
-  RunWithDeadline(kDeadlineMs, [] {
-    ComPtr<IBaseFilter> dump = NewFileDump(L"cut_off.bin");
-    MuxGraph movie({Vp6Type(64, 48)}, dump.Get());
-    ASSERT_EQ(S_OK, movie.Connect());
-    ASSERT_EQ(S_OK, movie.graph.Run());
-    EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, 2));
-    ComPtr<IPin> input;
-    ASSERT_EQ(S_OK, dump->FindPin(L"Input", input.Clear()));
-    input->EndOfStream();  // File Dump closes its file
-    EXPECT_EQ(E_FAIL, PushVideo(movie.Video(), 2, 1));
-    EXPECT_EQ(E_FAIL, movie.Video()->SendEndOfStream());
-    EXPECT_EQ(S_OK, movie.graph.Stop());
-  });
+// An empty frame is an error that still leaves a whole movie; a file that goes away leaves none.
+// Either way the stream is answered at once, and every later sample with the error.
+TEST_F(MuxThreads, WriteFailuresEndTheMovieWithoutHanging) {
+  for (const wchar_t* name : {L"empty_frame.swf", L"cut_off.bin"}) {
+    const bool emptyFrame = name[0] == L'e';
+    RunWithDeadline(kDeadlineMs, [&] {
+      ComPtr<IBaseFilter> dump = NewFileDump(name);
+      MuxGraph movie({Vp6Type(64, 48)}, dump.Get());
+      ASSERT_EQ(S_OK, movie.Connect());
+      ASSERT_EQ(S_OK, movie.graph.Run());
+      EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, 2));
+      if (emptyFrame) {
+        EXPECT_EQ(E_FAIL, movie.Video()->Push({}, 0, 1));
+      } else {
+        ComPtr<IPin> input;
+        ASSERT_EQ(S_OK, dump->FindPin(L"Input", input.Clear()));
+        input->EndOfStream();  // File Dump closes its file
+        EXPECT_EQ(E_FAIL, PushVideo(movie.Video(), 2, 1));
+      }
+      EXPECT_EQ(E_FAIL, PushVideo(movie.Video(), 3, 1));
+      EXPECT_EQ(E_FAIL, movie.Video()->SendEndOfStream());
+      EXPECT_EQ(S_OK, movie.graph.Stop());
+    });
+  }
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadFileBytes(L"empty_frame.swf", bytes));
+  ExpectWellFormed(bytes, 2);
 }
 
 }  // namespace
