@@ -156,22 +156,19 @@ CBasePin* SwfMuxer::GetPin(int index) {
 
 HRESULT STDMETHODCALLTYPE SwfMuxer::Pause() {
   ScopedLock lock(&filterLock_);
-  if (IsStopped()) {
-    ScopedLock receive(&receiveLock_);
-    HRESULT result = Guarded([this] { return Prepare(); });
-    if (FAILED(result)) {
-      OnComError(kSource, 125, result);
-      settings_.flags |= kMuxFinished | kMuxError;
-      return result;
-    }
+  if (!IsStopped()) return CBaseFilter::Pause();
+  ScopedLock receive(&receiveLock_);
+  HRESULT result = Guarded([this] { return Prepare(); });
+  if (FAILED(result)) {
+    OnComError(kSource, 125, result);
+  } else {
     result = Guarded([this] { return BeginMovie(); });
-    if (FAILED(result)) {
-      OnComError(kSource, 126, result);
-      settings_.flags |= kMuxFinished | kMuxError;
-      return result;
-    }
+    if (FAILED(result)) OnComError(kSource, 126, result);
   }
-  return CBaseFilter::Pause();
+  if (SUCCEEDED(result)) result = CBaseFilter::Pause();
+  // A movie that did not get under way is closed: a stray end of stream must not write into it.
+  if (FAILED(result)) settings_.flags |= kMuxFinished | kMuxError;
+  return result;
 }
 
 HRESULT STDMETHODCALLTYPE SwfMuxer::Stop() {
