@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "app/deze/source/swfbox.h"
 #include "app/deze/source/swfmux.h"
 #include "media/comx.h"
 
@@ -172,7 +173,7 @@ HRESULT SwfVideoIn::OnPrepare(MuxSettings* settings) {
   if (IsRgb32(type, header)) {
     settings->version = std::max(settings->version, 8);
     minimumFrameBytes_ = int64_t{settings->width} * settings->height * 4;
-    // The lossless encoder (SwfBoxEncoder, rows bottom-up when biHeight > 0) is made here.
+    encoder_ = CountedPtr<SwfVideoEncoder>(new SwfBoxEncoder(settings, header.biHeight > 0));
   } else if (IsVp62(type, header)) {
     settings->version = std::max(settings->version, 8);
     minimumFrameBytes_ = 1;

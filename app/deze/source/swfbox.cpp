@@ -1,0 +1,262 @@
+#include "app/deze/source/swfbox.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/deze/source/swfbitmap.h"
+#include "app/deze/source/swfmux.h"
+#include "app/deze/source/swfshape.h"
+
+namespace {
+
+constexpr int32_t kTwipsPerPixel = 20;
+constexpr int32_t kMaxCharacterId = 0xFFFF;
+constexpr int32_t kDepthLimit = 0xFFFF;  // the first depth the encoder may not take
+constexpr int32_t kZlibLevel = 6;
+constexpr int32_t kBitmapScale = 20 << 16;  // 16.16 fixed point: one pixel to 20 twips
+
+constexpr uint8_t kPlaceHasCharacterAndMatrix = 0x06;
+constexpr uint8_t kIdentityMatrix = 0x00;  // no scale, no rotation, translations of 0 bits
+constexpr int32_t kPlaceLength = 1 + 2 + 2 + 1;
+constexpr int32_t kRemoveLength = 2;
+
+uint32_t LoadWord(const uint8_t* bytes) {
+  uint32_t word;
+  memcpy(&word, bytes, sizeof(word));
+  return word;
+}
+
+uint64_t Mix(uint64_t value) {
+  value ^= value >> 31;
+  value *= 0xBF58476D1CE4E5B9ull;
+  value ^= value >> 29;
+  return value;
+}
+
+// A 64-bit hash of the words, eight bytes per step.
+uint64_t ContentHash(const uint32_t* words, size_t count) {
+  uint64_t hash = Mix(0x9E3779B97F4A7C15ull + count);
+  size_t i = 0;
+  for (; i + 2 <= count; i += 2) {
+    const uint64_t pair = words[i] | uint64_t{words[i + 1]} << 32;
+    hash = (hash ^ Mix(pair * 0x94D049BB133111EBull)) * 0x9E3779B97F4A7C15ull;
+  }
+  if (i < count) hash = (hash ^ Mix(words[i] * 0x94D049BB133111EBull)) * 0x9E3779B97F4A7C15ull;
+  return Mix(hash);
+}
+
+bool Contains(const ChangeRect& outer, const PlacedShape& inner) {
+  return outer.x <= inner.x && outer.y <= inner.y && inner.x + inner.width <= outer.x + outer.width &&
+         inner.y + inner.height <= outer.y + outer.height;
+}
+
+ChangeRect Bounds(const std::vector<ChangeRect>& rects) {
+  int32_t minX = rects.front().x, minY = rects.front().y;
+  int32_t maxX = minX + rects.front().width, maxY = minY + rects.front().height;
+  for (const ChangeRect& rect : rects) {
+    minX = std::min(minX, rect.x);
+    minY = std::min(minY, rect.y);
+    maxX = std::max(maxX, rect.x + rect.width);
+    maxY = std::max(maxY, rect.y + rect.height);
+  }
+  return {minX, minY, maxX - minX, maxY - minY};
+}
+
+// A clockwise outline of the rectangle (y grows downwards), filled on its right with `fillIndex`.
+void AddRectangle(SHAPEWITHSTYLE<3>& shape, const ChangeRect& rect, uint32_t fillIndex, int32_t fillBits) {
+  auto move = MakeCounted<STYLECHANGERECORD<3>>(fillBits, 0);
+  move->StateFillStyle1 = UBX<1>(1);
+  move->StateMoveTo = UBX<1>(1);
+  move->MoveDeltaX.value = rect.x * kTwipsPerPixel;
+  move->MoveDeltaY.value = rect.y * kTwipsPerPixel;
+  move->FillStyle1.value = fillIndex;
+  shape.ShapeRecords.push_back(move);
+  const int32_t width = rect.width * kTwipsPerPixel;
+  const int32_t height = rect.height * kTwipsPerPixel;
+  const struct {
+    bool vertical;
+    int32_t delta;
+  } edges[] = {{false, width}, {true, height}, {false, -width}, {true, -height}};
+  for (const auto& side : edges) {
+    auto edge = MakeCounted<STRAIGHTEDGERECORD>();
+    edge->VertLineFlag = UBX<1>(side.vertical ? 1 : 0);
+    (side.vertical ? edge->DeltaY : edge->DeltaX).value = side.delta;
+    shape.ShapeRecords.push_back(edge);
+  }
+}
+
+}  // namespace
+
+SwfBoxEncoder::SwfBoxEncoder(MuxSettings* settings, bool bottomUp)
+    : settings_(settings), bottomUp_(bottomUp), width_(std::max(settings->width, 0)),
+      height_(std::max(settings->height, 0)),
+      previousFrame_(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0),
+      changeMap_(previousFrame_.size(), 0) {}
+
+bool SwfBoxEncoder::EncodeFrame(const uint8_t* data, int32_t size, int64_t, MemOut& frame) {
+  const size_t frameBytes = previousFrame_.size() * 4;
+  if (!data || size < 0 || static_cast<size_t>(size) < frameBytes) return false;
+  rects_.clear();
+  bitmapIds_.clear();
+  if (settings_->frameCount == 0) {
+    rects_.push_back({0, 0, width_, height_});
+  } else {
+    // An unchanged frame writes nothing and needs no search.
+    if (!BuildChangeMap(data)) return true;
+    if (!finder_.Find(width_, height_, changeMap_.data(), rects_)) return false;
+    if (rects_.empty()) return true;
+    if (rects_.size() > kMaxShapeRects) {
+      const ChangeRect bounds = Bounds(rects_);
+      rects_.assign(1, bounds);
+    }
+  }
+  if (!WriteRects(data, frame)) return false;
+  memcpy(previousFrame_.data(), data, frameBytes);
+  return true;
+}
+
+bool SwfBoxEncoder::BuildChangeMap(const uint8_t* frame) {
+  const size_t rowBytes = static_cast<size_t>(width_) * 4;
+  int32_t changed = 0;
+  for (int32_t y = 0; y < height_; ++y) {
+    const size_t row = BufferRow(y);
+    const uint8_t* current = frame + row * rowBytes;
+    const uint32_t* previous = previousFrame_.data() + row * static_cast<size_t>(width_);
+    int32_t* cells = changeMap_.data() + static_cast<size_t>(y) * width_;
+    for (int32_t x = 0; x < width_; ++x) {
+      // All four bytes count, the one without colour too.
+      const int32_t cell = LoadWord(current + x * 4) != previous[x];
+      cells[x] = cell;
+      changed |= cell;
+    }
+  }
+  return changed != 0;
+}
+
+bool SwfBoxEncoder::WriteRects(const uint8_t* frame, MemOut& out) {
+  for (const ChangeRect& rect : rects_) {
+    int32_t characterId = 0;
+    if (!WriteBitmap(rect, frame, characterId, out)) return false;
+    bitmapIds_.push_back(characterId);
+  }
+  return WriteShapes(out);
+}
+
+bool SwfBoxEncoder::WriteBitmap(const ChangeRect& rect, const uint8_t* frame, int32_t& characterId, MemOut& out) {
+  if (rect.width <= 0 || rect.height <= 0 || rect.x < 0 || rect.y < 0 || rect.x + rect.width > width_ ||
+      rect.y + rect.height > height_) {
+    return false;
+  }
+  // A, R, G, B from B, G, R, X: the bytes reversed, alpha in place of X.
+  pixels_.resize(static_cast<size_t>(rect.width) * static_cast<size_t>(rect.height));
+  const size_t rowBytes = static_cast<size_t>(width_) * 4;
+  for (int32_t y = 0; y < rect.height; ++y) {
+    const uint8_t* source = frame + BufferRow(rect.y + y) * rowBytes + static_cast<size_t>(rect.x) * 4;
+    uint32_t* target = pixels_.data() + static_cast<size_t>(y) * rect.width;
+    for (int32_t x = 0; x < rect.width; ++x) target[x] = (__builtin_bswap32(LoadWord(source + x * 4)) & ~0xFFu) | 0xFFu;
+  }
+
+  const int32_t rawBytes = static_cast<int32_t>(pixels_.size() * 4);
+  // Above zlib's worst case for incompressible data.
+  const int32_t capacity = rawBytes + rawBytes / 8 + 128;
+  if (compressed_.size() < static_cast<size_t>(capacity)) compressed_.resize(static_cast<size_t>(capacity));
+  const int32_t compressedSize = deflater_.Compress(pixels_.data(), rawBytes, compressed_.data(), capacity);
+  if (compressedSize <= 4) return false;
+  // A zlib stream ends with the Adler-32 of its data, most significant byte first.
+  const uint8_t* adler = compressed_.data() + compressedSize - 4;
+  const uint32_t key = uint32_t{adler[0]} << 24 | uint32_t{adler[1]} << 16 | uint32_t{adler[2]} << 8 | adler[3];
+  const uint64_t hash = ContentHash(pixels_.data(), pixels_.size());
+
+  const auto cached = bitmapCache_.find(key);
+  if (cached != bitmapCache_.end()) {
+    const BitmapCacheEntry& entry = cached->second;
+    if (entry.width == rect.width && entry.height == rect.height && entry.compressedSize == compressedSize &&
+        entry.contentHash == hash) {
+      characterId = entry.characterId;
+      return true;
+    }
+  }
+
+  // Identifiers are 16 bits: one more would redefine a character still in use.
+  if (settings_->nextCharacterId > kMaxCharacterId) return false;
+  characterId = settings_->nextCharacterId++;
+  DefineBitsLossless2 bitmap;
+  bitmap.CharacterID = static_cast<uint16_t>(characterId);
+  bitmap.BitmapFormat = DefineBitsLossless2::kFormatArgb;
+  bitmap.BitmapWidth = static_cast<uint16_t>(rect.width);
+  bitmap.BitmapHeight = static_cast<uint16_t>(rect.height);
+  // Lent to the record for the write, then taken back with its capacity.
+  compressed_.resize(static_cast<size_t>(compressedSize));
+  bitmap.ZlibBitmapData.swap(compressed_);
+  const bool written = WriteRecordHeader(out, kTagDefineBitsLossless2, bitmap.GetBodyLength()) && bitmap.Exchange(out);
+  bitmap.ZlibBitmapData.swap(compressed_);
+  if (!written) return false;
+  bitmapCache_[key] = {characterId, rect.width, rect.height, compressedSize, hash};
+  return true;
+}
+
+bool SwfBoxEncoder::WriteShapes(MemOut& out) {
+  if (rects_.empty() || bitmapIds_.size() != rects_.size()) return false;
+  if (settings_->nextCharacterId > kMaxCharacterId) return false;
+  const int32_t shapeId = settings_->nextCharacterId++;
+  const ChangeRect bounds = Bounds(rects_);
+
+  DefineShape<3> shape;
+  shape.ShapeId = static_cast<uint16_t>(shapeId);
+  shape.ShapeBounds = FRECT(bounds.x * kTwipsPerPixel, (bounds.x + bounds.width) * kTwipsPerPixel,
+                            bounds.y * kTwipsPerPixel, (bounds.y + bounds.height) * kTwipsPerPixel);
+  SHAPEWITHSTYLE<3>& styles = shape.Shapes;
+  const int32_t fillBits = BitsForUnsigned(static_cast<uint32_t>(rects_.size() + 1));
+  styles.NumFillBits = UBX<4>(static_cast<uint32_t>(fillBits));
+  styles.FillStyles.Styles.resize(rects_.size());
+  styles.ShapeRecords.reserve(rects_.size() * 5 + 1);
+  for (size_t i = 0; i < rects_.size(); ++i) {
+    const ChangeRect& rect = rects_[i];
+    FILLSTYLE<3>& fill = styles.FillStyles.Styles[i];
+    fill.FillStyleType = kFillClippedBitmap;
+    fill.BitmapId = static_cast<uint16_t>(bitmapIds_[i]);
+    fill.BitmapMatrix.ScaleX.value = kBitmapScale;
+    fill.BitmapMatrix.ScaleY.value = kBitmapScale;
+    fill.BitmapMatrix.TranslateX.value = rect.x * kTwipsPerPixel;
+    fill.BitmapMatrix.TranslateY.value = rect.y * kTwipsPerPixel;
+    AddRectangle(styles, rect, static_cast<uint32_t>(i + 1), fillBits);
+  }
+  styles.ShapeRecords.push_back(MakeCounted<ENDSHAPERECORD>());
+
+  if (!shape.Exchange(shapeBody_)) {
+    shapeBody_.TakeBuffer(shapeBytes_);
+    return false;
+  }
+  shapeBody_.TakeBuffer(shapeBytes_);
+  const int32_t bodyLength = static_cast<int32_t>(shapeBytes_.size());
+  if (!WriteRecordHeader(out, kTagDefineShape3, bodyLength) || !out.TransferExactly(shapeBytes_.data(), bodyLength)) {
+    return false;
+  }
+
+  if (settings_->nextDepth == kMovieControlDepth) ++settings_->nextDepth;
+  if (settings_->nextDepth >= kDepthLimit) return false;
+  const int32_t depth = settings_->nextDepth++;
+  uint8_t flags = kPlaceHasCharacterAndMatrix;
+  uint16_t placeDepth = static_cast<uint16_t>(depth);
+  uint16_t character = static_cast<uint16_t>(shapeId);
+  uint8_t matrix = kIdentityMatrix;
+  if (!WriteRecordHeader(out, kTagPlaceObject2, kPlaceLength) || !ExchangeUI8(out, flags) ||
+      !ExchangeUI16(out, placeDepth) || !ExchangeUI16(out, character) || !ExchangeUI8(out, matrix)) {
+    return false;
+  }
+
+  // Only a shape that one single new rectangle covers goes; one that only their union covers stays.
+  for (const ChangeRect& rect : rects_) {
+    for (auto placed = placedShapes_.begin(); placed != placedShapes_.end();) {
+      if (!Contains(rect, *placed)) {
+        ++placed;
+        continue;
+      }
+      uint16_t removed = static_cast<uint16_t>(placed->depth);
+      if (!WriteRecordHeader(out, kTagRemoveObject2, kRemoveLength) || !ExchangeUI16(out, removed)) return false;
+      placed = placedShapes_.erase(placed);
+    }
+  }
+  placedShapes_.push_back({depth, bounds.x, bounds.y, bounds.width, bounds.height});
+  return true;
+}

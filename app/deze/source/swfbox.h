@@ -1,0 +1,88 @@
+#pragma once
+// SwfBoxEncoder: the lossless writer of uncompressed 32-bit RGB video. The first frame becomes one
+// bitmap of the whole picture; every later frame becomes bitmaps of only the areas that changed,
+// drawn as one shape (a bitmap-filled rectangle per area) placed on top of everything shown so far.
+// Earlier shapes that one new rectangle covers completely leave the display list. A bitmap that
+// reappears unchanged is sent once and referenced again by its character identifier.
+//
+// Tags of one frame: a DefineBitsLossless2 per rectangle whose bitmap is not cached, one
+// DefineShape3, one PlaceObject2, then the RemoveObject2 tags. Identifiers and depths come from
+// the movie's settings and are never given back, also when a frame fails.
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "app/deze/source/rects.h"
+#include "app/deze/source/swfvid.h"
+#include "common/zstream.h"
+
+// The converter's movie control sits at this depth; the encoder never takes it.
+inline constexpr int32_t kMovieControlDepth = 16001;
+
+struct BitmapCacheEntry {
+  int32_t characterId;
+  int32_t width;
+  int32_t height;
+  int32_t compressedSize;
+  // Adler-32 collides easily on small bitmaps; a hit must match this hash of the ARGB bytes too.
+  uint64_t contentHash;
+};
+
+// A shape of this encoder on the display list; the rectangle bounds its areas, in pixels.
+struct PlacedShape {
+  int32_t depth;
+  int32_t x;
+  int32_t y;
+  int32_t width;
+  int32_t height;
+};
+
+class SwfBoxEncoder : public SwfVideoEncoder {
+ public:
+  // The picture size is taken from the settings now and fixed for the encoder's life; the
+  // settings, lent by the video input, outlive the encoder. Frames are rows of width × 4 bytes
+  // (blue, green, red, and a fourth byte that is compared but carries no colour), bottom row
+  // first when `bottomUp`.
+  SwfBoxEncoder(MuxSettings* settings, bool bottomUp);
+
+  // The frame must hold width × height × 4 bytes; the position is not used. After a failure the
+  // next frame is compared with the last one written completely.
+  bool EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) override;
+  // Nothing is left to complete at the end of the movie.
+  bool Finish(BitStream&) override { return true; }
+
+ private:
+  // A shape's fill-style index has at most 15 bits: more rectangles than this become their
+  // bounding rectangle.
+  static constexpr size_t kMaxShapeRects = 32766;
+
+  // Marks the pixels that differ from the previous frame; false when none does.
+  bool BuildChangeMap(const uint8_t* frame);
+  bool WriteRects(const uint8_t* frame, MemOut& out);
+  bool WriteBitmap(const ChangeRect& rect, const uint8_t* frame, int32_t& characterId, MemOut& out);
+  bool WriteShapes(MemOut& out);
+  // Picture row 0 is the top row, whatever the row order of the buffers.
+  size_t BufferRow(int32_t pictureRow) const {
+    return static_cast<size_t>(bottomUp_ ? height_ - 1 - pictureRow : pictureRow);
+  }
+
+  MuxSettings* settings_;
+  bool bottomUp_;
+  int32_t width_;
+  int32_t height_;
+  std::vector<uint32_t> previousFrame_;  // as the last complete frame arrived, all zero at first
+  std::vector<int32_t> changeMap_;       // top row first, 1 = changed
+  std::map<uint32_t, BitmapCacheEntry> bitmapCache_;  // by Adler-32 of the ARGB bytes
+  std::vector<PlacedShape> placedShapes_;             // in placement order
+
+  // Scratch of one frame, reused.
+  std::vector<ChangeRect> rects_;
+  std::vector<int32_t> bitmapIds_;  // per rectangle
+  std::vector<uint32_t> pixels_;    // one rectangle as A, R, G, B bytes
+  std::vector<uint8_t> compressed_;
+  MemOut shapeBody_;
+  std::vector<uint8_t> shapeBytes_;
+  RectFinder finder_;
+  ZlibDeflater deflater_{6};
+};
