@@ -1,16 +1,12 @@
-// Codec benchmark: a deterministic synthetic screen recording (desktop, windows with rows of
-// glyphs that scroll and grow, a moving pointer, a video playing in one window, a window dragged
-// now and then), 1280x720 at 32, 16 and 24 bits. Measures the bare frame coder and the real
-// velto.dll through its DriverProc at deflate levels 1, 6 and 9, checks every frame round trip,
-// and writes the 32- and 16-bit frames top-down to raw files for other encoders.
+// Codec benchmark: the synthetic screen recording of bench/screen.h, 1280x720 at 32, 16 and 24
+// bits. Measures the bare frame coder and the real velto.dll through its DriverProc at deflate
+// levels 1, 6 and 9, checks every frame round trip, and writes the 32- and 16-bit frames top-down to raw files for other encoders.
 //
 //   velto_bench.exe [output folder] [frame count]
 
 #include <windows.h>
 #include <vfw.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +14,7 @@
 #include <vector>
 
 #include "app/velto/source/coder.h"
+#include "bench/screen.h"
 #include "common/format.h"
 #include "common/module.h"
 #include "common/window.h"
@@ -30,103 +27,6 @@ constexpr int kKeyInterval = 80;
 constexpr DWORD kWbvk = mmioFOURCC('w', 'b', 'v', 'k');
 
 using DriverProcFunction = LRESULT(WINAPI*)(DWORD_PTR, HDRVR, UINT, LPARAM, LPARAM);
-
-uint32_t Hash(uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7FEB352Du;
-  x ^= x >> 15;
-  x *= 0x846CA68Bu;
-  x ^= x >> 16;
-  return x;
-}
-
-// The scene in 32-bit pixels, row 0 at the top.
-class Screen {
- public:
-  Screen() : pixels_(static_cast<size_t>(kWidth) * kHeight) {}
-
-  void Render(int frame) {
-    // Wallpaper: a vertical gradient.
-    for (int y = 0; y < kHeight; ++y) Fill(0, y, kWidth, 1, 0x00205070u + static_cast<uint32_t>(y / 24) * 0x00010101u);
-    // A window is dragged across the desktop for 20 frames of every 150.
-    const int drag = frame % 150 < 20 ? frame % 150 : (frame % 150 < 75 ? 20 : 0);
-    DrawEditor(80 + drag * 12, 60 + drag * 4, 720, 470, frame);
-    DrawPlayer(860, 140, 360, 220, frame);
-    // Taskbar with a clock that changes once a second (ten frames).
-    Fill(0, kHeight - 40, kWidth, 40, 0x00C0C0C0u);
-    for (int b = 0; b < 5; ++b) Fill(60 + b * 160, kHeight - 34, 150, 28, b == 0 ? 0x00E0E0E0u : 0x00B0B0B0u);
-    DrawText(kWidth - 90, kHeight - 26, 8, static_cast<uint32_t>(frame / 10), 0);
-    DrawPointer(frame);
-  }
-
-  const uint32_t* Row(int y) const { return &pixels_[static_cast<size_t>(y) * kWidth]; }
-
- private:
-  void Fill(int left, int top, int width, int height, uint32_t colour) {
-    for (int y = std::max(0, top); y < std::min(kHeight, top + height); ++y)
-      for (int x = std::max(0, left); x < std::min(kWidth, left + width); ++x) pixels_[y * kWidth + x] = colour;
-  }
-  void Put(int x, int y, uint32_t colour) {
-    if (x >= 0 && y >= 0 && x < kWidth && y < kHeight) pixels_[y * kWidth + x] = colour;
-  }
-  // A glyph is a 6x9 pattern picked by its code.
-  void DrawGlyph(int left, int top, uint32_t code, uint32_t colour) {
-    const uint32_t bits = Hash(code * 2654435761u + 17);
-    for (int gy = 0; gy < 9; ++gy)
-      for (int gx = 0; gx < 5; ++gx)
-        if ((bits >> ((gy * 5 + gx) % 31)) & 1 && (gy % 4 != 3)) Put(left + gx, top + gy, colour);
-  }
-  void DrawText(int left, int top, int count, uint32_t seed, uint32_t colour) {
-    for (int i = 0; i < count; ++i) {
-      const uint32_t code = Hash(seed * 131 + i);
-      if (code % 7 == 0) continue;  // word gaps
-      DrawGlyph(left + i * 7, top, code, colour);
-    }
-  }
-  void DrawFrame(int left, int top, int width, int height, const wchar_t*) {
-    Fill(left - 1, top - 1, width + 2, height + 2, 0x00404040u);
-    Fill(left, top, width, 24, 0x002050C0u);
-    DrawText(left + 8, top + 8, 20, static_cast<uint32_t>(left), 0x00FFFFFFu);
-  }
-  // A text editor: one more glyph typed every frame, scrolling a line every 40 frames.
-  void DrawEditor(int left, int top, int width, int height, int frame) {
-    DrawFrame(left, top, width, height, L"editor");
-    Fill(left, top + 24, width, height - 24, 0x00FFFFFFu);
-    const int lineHeight = 14;
-    const int lines = (height - 34) / lineHeight;
-    const int perLine = (width - 20) / 7;
-    const int typed = 400 + frame * 3;
-    const int firstLine = std::max(0, typed / perLine - lines + 1);
-    for (int line = 0; line < lines; ++line) {
-      const int absolute = firstLine + line;
-      const int count = std::min(perLine, typed - absolute * perLine);
-      if (count <= 0) break;
-      DrawText(left + 10, top + 30 + line * lineHeight, count, static_cast<uint32_t>(absolute), 0x00101010u);
-    }
-  }
-  // Smooth moving colour with grain: changes everywhere, every frame.
-  void DrawPlayer(int left, int top, int width, int height, int frame) {
-    DrawFrame(left, top, width, height, L"player");
-    for (int y = 0; y < height - 24; ++y) {
-      for (int x = 0; x < width; ++x) {
-        const uint32_t grain = Hash(static_cast<uint32_t>((frame * 7919 + y) * 4096 + x)) & 0x0F0F0F;
-        const uint32_t r = static_cast<uint32_t>((x + frame * 3) & 0xFF);
-        const uint32_t g = static_cast<uint32_t>((y * 2 + frame) & 0xFF);
-        const uint32_t b = static_cast<uint32_t>((x + y + frame * 5) / 3 & 0xFF);
-        Put(left + x, top + 24 + y, ((r << 16 | g << 8 | b) & 0xF0F0F0u) + grain);
-      }
-    }
-  }
-  void DrawPointer(int frame) {
-    const double t = frame * 0.05;
-    const int px = static_cast<int>(640 + 560 * std::sin(t * 1.3));
-    const int py = static_cast<int>(360 + 300 * std::sin(t * 0.7 + 1));
-    for (int y = 0; y < 19; ++y)
-      for (int x = 0; x <= y * 2 / 3 && x < 12; ++x) Put(px + x, py + y, x == 0 || x == y * 2 / 3 ? 0 : 0x00FFFFFFu);
-  }
-
-  std::vector<uint32_t> pixels_;
-};
 
 // The screen as a bottom-up DIB of the given depth.
 void ToDib(const Screen& screen, int bits, std::vector<uint8_t>& dib) {
@@ -192,7 +92,7 @@ void PrintRow(const char* what, int bits, int level, int frames, const Totals& t
 
 // The bare coder: key frames every 80, delta frames between, decoded onto the previous frame.
 void BenchCoder(int bits, int frames) {
-  Screen screen;
+  Screen screen(kWidth, kHeight);
   std::vector<uint8_t> previous, current, decoded;
   const int64_t bound = MaxStreamSize(kWidth, kHeight, bits);
   std::vector<uint8_t> stream(static_cast<size_t>(bound));
@@ -234,7 +134,7 @@ void BenchDriver(DriverProcFunction driverProc, int bits, int level, int frames,
   driverProc(decompressor, nullptr, ICM_DECOMPRESS_BEGIN, P(&packed), P(&output));
   std::vector<uint8_t> compressed(static_cast<size_t>(driverProc(compressor, nullptr, ICM_COMPRESS_GET_SIZE, P(&input), 0)));
 
-  Screen screen;
+  Screen screen(kWidth, kHeight);
   std::vector<uint8_t> frame, decoded, topDown;
   Totals totals;
   for (int i = 0; i < frames; ++i) {
