@@ -1,8 +1,9 @@
 #pragma once
 // The multiplexer's video input and its per-frame writers. The input takes uncompressed 32-bit RGB
 // or VP6 frames (FourCC VP62), fixes the movie's frame rate and size from the connected format, and
-// hands each queued frame to a SwfVideoEncoder. SwfVp6Encoder embeds the VP6 frames as an SWF video
-// stream on one display depth.
+// hands each queued frame to a SwfVideoEncoder: SwfBoxEncoder (swfbox.h) draws RGB frames losslessly
+// as bitmaps of their changed areas; SwfVp6Encoder embeds the VP6 frames as an SWF video stream on
+// one display depth.
 
 #include <cstdint>
 #include <deque>

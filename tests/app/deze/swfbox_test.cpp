@@ -242,6 +242,21 @@ TEST(SwfBoxEncoder, LimitsOfDepthsAndIdentifiers) {
     EXPECT_EQ(Le16(retried[2].body, 0), 65534);
   }
   {
+    // Pixels 65 columns and 2 rows apart are 31 × 1100 rectangles: more than a fill index of
+    // 15 bits can tell apart, so the shape takes their bounding rectangle.
+    Movie movie(2000, 2200);
+    Picture picture(2000, 2200);
+    movie.Encode(picture);
+    for (int32_t y = 0; y < 2200; y += 2)
+      for (int32_t x = 0; x < 2000; x += 65) picture.At(x, y) = 0;
+    const std::vector<Tag> tags = movie.Encode(picture);
+    ASSERT_EQ(Codes(tags), std::vector<int32_t>({kTagDefineBitsLossless2, kTagDefineShape3, kTagPlaceObject2}));
+    const DefineShape<3> shape = ReadShape(tags[1].body);
+    EXPECT_EQ(FillBitmaps(shape), std::vector<uint16_t>({3}));
+    EXPECT_EQ(Le16(tags[0].body, 3), 1951);
+    EXPECT_EQ(Le16(tags[0].body, 5), 2199);
+  }
+  {
     Movie movie(16, 16);
     movie.settings.nextCharacterId = 65535;
     bool ok = true;
