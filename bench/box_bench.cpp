@@ -16,6 +16,7 @@
 #include "app/deze/source/dump.h"
 #include "app/deze/source/swfbox.h"
 #include "app/deze/source/swfmux.h"
+#include "bench/clock.h"
 #include "bench/screen.h"
 #include "common/fileutil.h"
 #include "tests/support/graph.h"
@@ -26,17 +27,6 @@ constexpr int kWidth = 1280;
 constexpr int kHeight = 720;
 constexpr REFERENCE_TIME kFrameTime = 1'000'000;  // 10 frames per second
 constexpr size_t kFrameBytes = size_t{kWidth} * kHeight * 4;
-
-double Now() {
-  static const LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Bottom-up rows, as a capture source delivers RGB32.
 void ToBottomUp(const Screen& screen, std::vector<uint8_t>& frame) {

@@ -7,25 +7,16 @@ same raw frames into a .swf, and prints time and size side by side.
 """
 
 import os
-import re
-import subprocess
 import sys
 
-root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-frames = int(sys.argv[1]) if len(sys.argv) > 1 else 300
-work = os.path.join(root, "build", "bench", "box")
-os.makedirs(work, exist_ok=True)
-width, height = 1280, 720
+from winebench import ffmpeg_seconds, run_bench
 
-bench = os.path.join(root, "build", "win64", "bench", "box_bench.exe")
-run = subprocess.run([os.path.join(root, "scripts", "wine-run"), bench, ".", str(frames)], cwd=work,
-                     capture_output=True, text=True, timeout=3600)
-print(run.stdout, end="")
-if run.returncode != 0:
-    sys.exit("box_bench failed:\n" + run.stderr)
+frames = int(sys.argv[1]) if len(sys.argv) > 1 else 300
+width, height = 1280, 720
+work, output = run_bench("box_bench", frames)
 
 rows = []
-for line in run.stdout.splitlines():
+for line in output.splitlines():
     fields = line.split()
     if len(fields) == 6 and fields[0] in ("encoder", "graph"):
         what = "SwfBoxEncoder alone" if fields[0] == "encoder" else "whole graph (source, SwfMuxer, File Dump)"
@@ -34,12 +25,8 @@ for line in run.stdout.splitlines():
 raw = os.path.join(work, "frames32.raw")
 for gop in (12, frames):
     movie = os.path.join(work, "flashsv_g%d.swf" % gop)
-    result = subprocess.run(["ffmpeg", "-hide_banner", "-nostdin", "-benchmark", "-f", "rawvideo", "-pix_fmt", "bgr0",
-                             "-s", "%dx%d" % (width, height), "-r", "10", "-i", raw, "-c:v", "flashsv", "-g", str(gop),
-                             "-y", movie], capture_output=True, text=True, timeout=3600)
-    if result.returncode != 0:
-        sys.exit("ffmpeg failed:\n" + result.stderr[-2000:])
-    seconds = float(re.search(r"rtime=([0-9.]+)s", result.stderr).group(1))
+    seconds = ffmpeg_seconds(["-f", "rawvideo", "-pix_fmt", "bgr0", "-s", "%dx%d" % (width, height), "-r", "10",
+                              "-i", raw, "-c:v", "flashsv", "-g", str(gop), "-y", movie])
     label = "ffmpeg flashsv, key frame every %d" % gop if gop < frames else "ffmpeg flashsv, first frame key only"
     rows.append((label, frames / seconds, os.path.getsize(movie)))
     os.remove(movie)

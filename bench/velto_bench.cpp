@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/velto/source/coder.h"
+#include "bench/clock.h"
 #include "bench/screen.h"
 #include "common/format.h"
 #include "common/module.h"
@@ -49,17 +50,6 @@ void ToDib(const Screen& screen, int bits, std::vector<uint8_t>& dib) {
       }
     }
   }
-}
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 BITMAPINFOHEADER Header(int bits, DWORD compression) {

@@ -7,40 +7,21 @@ no 24-bit input), and prints both side by side.
 """
 
 import os
-import re
 import subprocess
 import sys
-import time
 
-root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from winebench import ffmpeg_seconds, run_bench
+
 frames = int(sys.argv[1]) if len(sys.argv) > 1 else 300
-work = os.path.join(root, "build", "bench", "velto")
-os.makedirs(work, exist_ok=True)
 width, height = 1280, 720
-
-bench = os.path.join(root, "build", "win64", "bench", "velto_bench.exe")
-run = subprocess.run([os.path.join(root, "scripts", "wine-run"), bench, ".", str(frames)], cwd=work,
-                     capture_output=True, text=True, timeout=3600)
-print(run.stdout, end="")
-if run.returncode != 0:
-    sys.exit("velto_bench failed:\n" + run.stderr)
+work, output = run_bench("velto_bench", frames)
 
 ours = {}
-for line in run.stdout.splitlines():
+for line in output.splitlines():
     fields = line.split()
     if len(fields) == 10 and fields[0] in ("wbvk", "coder"):
         ours[(fields[0], int(fields[1]), int(fields[2]))] = {
             "ratio": float(fields[6]), "enc": float(fields[7]), "dec": float(fields[8]), "bad": int(fields[9])}
-
-
-def ffmpeg_seconds(arguments):
-    """Real time of ffmpeg's own work (-benchmark), without process start-up."""
-    result = subprocess.run(["ffmpeg", "-hide_banner", "-nostdin", "-benchmark"] + arguments,
-                            capture_output=True, text=True, timeout=3600)
-    if result.returncode != 0:
-        sys.exit("ffmpeg failed:\n" + result.stderr[-2000:])
-    match = re.search(r"rtime=([0-9.]+)s", result.stderr)
-    return float(match.group(1))
 
 
 def stream_bytes(path):
