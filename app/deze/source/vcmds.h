@@ -28,6 +28,8 @@ struct IVcmDriver : public IUnknown {
   virtual LRESULT STDMETHODCALLTYPE DriverMessage(UINT message, LPARAM param1, LPARAM param2) = 0;
 };
 __CRT_UUID_DECL(IVcmDriver, 0xc7bc673d, 0x1247, 0x43ab, 0xb0, 0x62, 0x59, 0xaf, 0x2d, 0xc9, 0x3f, 0x45)
+// mingw-w64 declares this one without the identifier that __uuidof needs.
+__CRT_UUID_DECL(IAMVfwCompressDialogs, 0xd8d715a3, 0x6e5e, 0x11d0, 0xb3, 0xf0, 0x00, 0xaa, 0x00, 0x37, 0x61, 0xc5)
 
 class VcmEncoderFilter : public CTransformFilter, public IVcmDriver, public IAMVfwCompressDialogs {
  public:
