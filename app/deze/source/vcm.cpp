@@ -138,7 +138,7 @@ bool VcmEncoder::ProcessFrame(const FrameData& frame) {
   compress.lpbiInput = input_.GetHeader();
   compress.lpInput = const_cast<uint8_t*>(frame.data);
   compress.lpdwFlags = &flags;
-  compress.lFrameNum = 1;
+  compress.lFrameNum = frameNumber_++;
   if (DriverMessage(ICM_COMPRESS, AsParam(&compress), sizeof(compress)) != ICERR_OK) return false;
   const DWORD compressedSize = output_.GetSizeImage();
   if (compressedSize > frame_.size()) return false;
@@ -149,6 +149,7 @@ bool VcmEncoder::ProcessFrame(const FrameData& frame) {
 bool VcmEncoder::Begin() {
   if (!input_.GetHeader() || !negotiated_.GetHeader()) return false;
   std::copy(negotiated_.GetBytes().begin(), negotiated_.GetBytes().end(), output_.GetData());
+  frameNumber_ = 0;
   return DriverMessage(ICM_COMPRESS_BEGIN, AsParam(input_.GetHeader()), AsParam(output_.GetHeader())) == ICERR_OK;
 }
 

@@ -115,7 +115,8 @@ class VcmEncoder : public MediaFilter {
 
   bool SetFormat(const DibBuffer& format) override;
   // The frame must be exactly the input format's image size; the codec's output must fit the
-  // maximum frame size it announced.
+  // maximum frame size it announced. Frames are numbered from 0 at Begin, so that a codec that
+  // keeps its own previous frame sees a new frame each time.
   bool ProcessFrame(const FrameData& frame) override;
   bool Begin();
   void End();
@@ -130,6 +131,7 @@ class VcmEncoder : public MediaFilter {
   DibBuffer output_;      // the header each frame is compressed with; the codec rewrites biSizeImage
   std::vector<uint8_t> frame_;
   int64_t maxFrameSize_ = 0;
+  LONG frameNumber_ = 0;
 };
 
 class VcmDecoder : public MediaFilter {
