@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/datanode.h"
+#include "common/dib.h"
 #include "common/error.h"
 #include "common/fourcc.h"
 #include "common/handle.h"
@@ -77,12 +78,7 @@ Ddb::Ddb(HINSTANCE module, int resourceId) { Attach(LoadBitmapW(module, MAKEINTR
 Dib::Dib(int width, int height, int bitsPerPixel, HDC dc) {
   if (width < 1 || height < 1) return;
   BitmapInfoWithTable info = {};
-  info.header.biSize = sizeof(BITMAPINFOHEADER);
-  info.header.biWidth = width;
-  info.header.biHeight = height;
-  info.header.biPlanes = 1;
-  info.header.biBitCount = static_cast<WORD>(bitsPerPixel);
-  info.header.biCompression = BI_RGB;
+  info.header = MakeDibHeader(width, height, bitsPerPixel);
   if (bitsPerPixel >= 1 && bitsPerPixel <= 8) FillGreyColourTable(info.colours, bitsPerPixel);
   Dib section(reinterpret_cast<const BITMAPINFO*>(&info), dc);
   Attach(section.Detach());
@@ -263,14 +259,8 @@ bool WriteBmpFile(const wchar_t* path, int width, int height, int bitsPerPixel, 
   fileHeader.bfType = 0x4D42;  // "BM"
   fileHeader.bfSize = static_cast<DWORD>(fileBytes);
   fileHeader.bfOffBits = static_cast<DWORD>(pixelOffset);
-  BITMAPINFOHEADER infoHeader = {};
-  infoHeader.biSize = sizeof(BITMAPINFOHEADER);
-  infoHeader.biWidth = width;
-  infoHeader.biHeight = height;
-  infoHeader.biPlanes = 1;
-  infoHeader.biBitCount = static_cast<WORD>(bitsPerPixel);
-  infoHeader.biCompression = BI_RGB;
-  infoHeader.biSizeImage = static_cast<DWORD>(imageBytes);
+  const BITMAPINFOHEADER infoHeader =
+      MakeDibHeader(width, height, bitsPerPixel, BI_RGB, static_cast<DWORD>(imageBytes));
   RGBQUAD colours[256];
   FillGreyColourTable(colours, colourCount ? bitsPerPixel : 0);
 

@@ -17,6 +17,18 @@ bool IsDibBitCount(int bitCount) {
 
 }  // namespace
 
+BITMAPINFOHEADER MakeDibHeader(int32_t width, int32_t height, int bitCount, DWORD compression, DWORD imageSize) {
+  BITMAPINFOHEADER header = {};
+  header.biSize = sizeof(BITMAPINFOHEADER);
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = static_cast<WORD>(bitCount);
+  header.biCompression = compression;
+  header.biSizeImage = imageSize;
+  return header;
+}
+
 int64_t StrideOf(const BITMAPINFOHEADER& header) {
   if (header.biWidth < 1 || header.biBitCount < 1) return 0;
   return (int64_t{header.biBitCount} * header.biWidth + 31) / 32 * 4;
@@ -55,13 +67,8 @@ BITMAPINFOHEADER* DibBuffer::Create(int32_t width, int32_t height, int bitCount,
   if (total > INT32_MAX) return nullptr;
   bytes_.assign(static_cast<size_t>(total), 0);
   BITMAPINFOHEADER* header = GetHeader();
-  header->biSize = sizeof(BITMAPINFOHEADER);
-  header->biWidth = width;
-  header->biHeight = height;
-  header->biPlanes = 1;
-  header->biBitCount = static_cast<WORD>(bitCount);
-  header->biCompression = compression;
-  header->biSizeImage = compression == BI_RGB ? static_cast<DWORD>(pixelBytes) : imageSize;
+  *header = MakeDibHeader(width, height, bitCount, compression,
+                          compression == BI_RGB ? static_cast<DWORD>(pixelBytes) : imageSize);
   return header;
 }
 

@@ -52,6 +52,9 @@ class DibBuffer {
   std::vector<uint8_t> bytes_;
 };
 
+// A 40-byte header with one plane and every field not named here zero.
+BITMAPINFOHEADER MakeDibHeader(int32_t width, int32_t height, int bitCount, DWORD compression = BI_RGB,
+                               DWORD imageSize = 0);
 // Row length in bytes of a header given alone, rows padded to 4 bytes; 0 for a width or bit count
 // below 1.
 int64_t StrideOf(const BITMAPINFOHEADER& header);

@@ -185,14 +185,15 @@ TEST(RiffTree, TopLevelRuleAtTheFileRootOnly) {
   }
 
   // Inside a list the rule does not hold: a tree of the list alone sees all its children.
-  MemoryFile file(MakeList("RIFF", "WAVE", MakeList("LIST", "INFO", MakeChunk("IART", "ab") + MakeChunk("ICMT", "cd"))));
-  const Chunk info(kListId, Code("INFO"), 24, 20);
-  RiffTree tree(file.stream, info, 0);
+  const std::string info = MakeList("LIST", "INFO", MakeChunk("IART", "ab") + MakeChunk("ICMT", "cd"));
+  MemoryFile file(MakeList("RIFF", "WAVE", info));
+  const Chunk list(kListId, Code("INFO"), 24, 20);
+  RiffTree tree(file.stream, list, 0);
   ASSERT_NE(nullptr, tree.GetRoot());
   ASSERT_EQ(2u, tree.GetRoot()->GetChildren().size());
   EXPECT_EQ(Code("ICMT"), tree.GetRoot()->GetChildren()[1]->id);
   // Exactly one of the chunk's length and the limit gives the span.
-  EXPECT_EQ(nullptr, RiffTree(file.stream, info, 10).GetRoot());
+  EXPECT_EQ(nullptr, RiffTree(file.stream, list, 10).GetRoot());
 }
 
 std::string Nested(int depth) {

@@ -125,8 +125,8 @@ using VcmStateChanges = WithTestCodec;
 
 TEST_F(VcmStateChanges, TracesChangedBytesAndWritesEachPass) {
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDrivers32, 0, nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE,
-                                           nullptr, &key, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDrivers32, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr));
   HandleGuard keyGuard(RegCloseKey, key);
   const std::wstring path = TestCodecPath();
   ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"vidc.tcdc", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
