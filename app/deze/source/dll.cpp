@@ -8,6 +8,7 @@
 
 #include "app/deze/source/dump.h"
 #include "app/deze/source/flip.h"
+#include "app/deze/source/swfmux.h"
 #include "app/deze/source/vcmds.h"
 #include "platform/dshow/factory.h"
 
@@ -17,11 +18,15 @@ namespace {
 constexpr DWORD kMerit = MERIT_DO_NOT_USE;
 
 const AMOVIESETUP_MEDIATYPE kVideo = {&MEDIATYPE_Video, &MEDIASUBTYPE_None};
+const AMOVIESETUP_MEDIATYPE kAudio = {&MEDIATYPE_Audio, &MEDIASUBTYPE_None};
+const AMOVIESETUP_MEDIATYPE kStream = {&MEDIATYPE_Stream, &MEDIASUBTYPE_None};
 const AMOVIESETUP_MEDIATYPE kAnyType = {&GUID_NULL, &MEDIASUBTYPE_None};
 
 // The pin table wants writable names.
 wchar_t kIn[] = L"In";
 wchar_t kOut[] = L"Out";
+wchar_t kVideoIn[] = L"Video In";
+wchar_t kAudioIn[] = L"Audio In";
 
 // Not rendered, not zero, not many, one media type, no connects-to filter or pin.
 constexpr AMOVIESETUP_PIN Pin(wchar_t* name, bool output, const AMOVIESETUP_MEDIATYPE* type) {
@@ -29,9 +34,12 @@ constexpr AMOVIESETUP_PIN Pin(wchar_t* name, bool output, const AMOVIESETUP_MEDI
 }
 
 const AMOVIESETUP_PIN kVideoTransformPins[] = {Pin(kIn, false, &kVideo), Pin(kOut, true, &kVideo)};
+const AMOVIESETUP_PIN kMuxerPins[] = {Pin(kVideoIn, false, &kVideo), Pin(kAudioIn, false, &kAudio),
+                                      Pin(kOut, true, &kStream)};
 const AMOVIESETUP_PIN kDumpPins[] = {Pin(kIn, false, &kAnyType)};
 
 const AMOVIESETUP_FILTER kFlipSetup = {&CLSID_FlipFilter, L"Frame Flip", kMerit, 2, kVideoTransformPins};
+const AMOVIESETUP_FILTER kMuxerSetup = {&CLSID_SwfMuxer, L"SwfMuxer", kMerit, 3, kMuxerPins};
 const AMOVIESETUP_FILTER kDumpSetup = {&CLSID_FileDump, L"File Dump", kMerit, 1, kDumpPins};
 const AMOVIESETUP_FILTER kEncoderSetup = {&CLSID_VcmEncoderFilter, L"VcmEncoderFilter", kMerit, 2,
                                           kVideoTransformPins};
@@ -40,6 +48,7 @@ const AMOVIESETUP_FILTER kEncoderSetup = {&CLSID_VcmEncoderFilter, L"VcmEncoderF
 
 CFactoryTemplate g_Templates[] = {
     {L"Frame Flip", &CLSID_FlipFilter, FlipFilter::CreateInstance, nullptr, &kFlipSetup},
+    {L"SwfMuxer", &CLSID_SwfMuxer, SwfMuxer::CreateInstance, nullptr, &kMuxerSetup},
     {L"File Dump", &CLSID_FileDump, FileDump::CreateInstance, nullptr, &kDumpSetup},
     {L"VcmEncoderFilter", &CLSID_VcmEncoderFilter, VcmEncoderFilter::CreateInstance, nullptr, &kEncoderSetup},
 };

@@ -11,6 +11,7 @@
 
 #include "app/deze/source/dump.h"
 #include "app/deze/source/flip.h"
+#include "app/deze/source/swfmux.h"
 #include "app/deze/source/vcmds.h"
 #include "common/handle.h"
 #include "common/module.h"
@@ -34,6 +35,7 @@ struct FilterClass {
 const std::vector<FilterClass>& FilterClasses() {
   static const std::vector<FilterClass> classes = {
       {CLSID_FlipFilter, L"Frame Flip", {L"In", L"Out"}},
+      {CLSID_SwfMuxer, L"SwfMuxer", {L"Video Input", L"Audio Input", L"Output"}},
       {CLSID_FileDump, L"File Dump", {L"Input"}},
       {CLSID_VcmEncoderFilter, L"VcmEncoderFilter", {L"In", L"Out"}},
   };
@@ -99,41 +101,52 @@ TEST_F(DezeServer, EachClassMakesItsFilter) {
   EXPECT_TRUE(none.IsNull());
 }
 
-// The library's Frame Flip and codec wrapper in one graph, the codec loaded through IVcmDriver.
-TEST_F(DezeServer, ItsFiltersWorkInAGraph) {
+ComPtr<IBaseFilter> FromLibrary(REFCLSID classId) {
+  ComPtr<IBaseFilter> filter;
+  EXPECT_EQ(S_OK, CreateObjectFromModule(L"deze.dll", classId, IID_IBaseFilter, reinterpret_cast<void**>(filter.Clear())));
+  return filter;
+}
+
+IPin* FindPin(IBaseFilter* filter, const wchar_t* name, ComPtr<IPin>& pin) {
+  filter->FindPin(name, pin.Clear());
+  return pin.Get();
+}
+
+// The converter's VP6 path made of the library's four filters: frames are turned upside down,
+// compressed by the VP6 stand-in and written into a movie, which the host check reads with ffprobe.
+TEST_F(DezeServer, ItsFourFiltersMakeAMovie) {
   RunWithDeadline(20000, [] {
-    ComPtr<IBaseFilter> flip;
-    ComPtr<IBaseFilter> encoder;
-    ASSERT_EQ(S_OK, CreateObjectFromModule(L"deze.dll", CLSID_FlipFilter, IID_IBaseFilter,
-                                           reinterpret_cast<void**>(flip.Clear())));
-    ASSERT_EQ(S_OK, CreateObjectFromModule(L"deze.dll", CLSID_VcmEncoderFilter, IID_IBaseFilter,
-                                           reinterpret_cast<void**>(encoder.Clear())));
-    ComPtr<IVcmDriver> driver = ComPtr<IVcmDriver>::QueryFrom(encoder.Get());
-    ASSERT_TRUE(driver.IsValid());
-    ASSERT_EQ(S_OK, driver->LoadDriver(VeltoPath().c_str(), kWbvk));
+    ComPtr<IBaseFilter> flip = FromLibrary(CLSID_FlipFilter);
+    ComPtr<IBaseFilter> encoder = FromLibrary(CLSID_VcmEncoderFilter);
+    ComPtr<IBaseFilter> muxer = FromLibrary(CLSID_SwfMuxer);
+    ComPtr<IBaseFilter> dump = FromLibrary(CLSID_FileDump);
+    ASSERT_TRUE(flip.IsValid() && encoder.IsValid() && muxer.IsValid() && dump.IsValid());
+    ASSERT_EQ(S_OK, ComPtr<IVcmDriver>::QueryFrom(encoder.Get())->LoadDriver(Beside(L"vp6vfw.dll").c_str(), kVp62));
+    ASSERT_EQ(S_OK, ComPtr<IFileSinkFilter>::QueryFrom(dump.Get())->SetFileName(L"vp6_movie.swf", nullptr));
 
     TestGraph graph;
-    auto* source = new TestSource({RgbVideoType(16, 8, 32)});
+    auto* source = new TestSource({RgbVideoType(64, 48, 32)});
     ComPtr<IBaseFilter> sourceRef(source);
-    auto* sink = new TestSink;
-    ComPtr<IBaseFilter> sinkRef(sink);
+    source->Pin(0)->SetBuffers(2, 64 * 48 * 4);
     ASSERT_EQ(S_OK, graph.Add(source, L"source"));
     ASSERT_EQ(S_OK, graph.Add(flip.Get(), L"Flip"));
     ASSERT_EQ(S_OK, graph.Add(encoder.Get(), L"Vp6 Encoder"));
-    ASSERT_EQ(S_OK, graph.Add(sink, L"sink"));
-    ComPtr<IPin> flipIn, flipOut, encoderIn, encoderOut;
-    ASSERT_EQ(S_OK, flip->FindPin(L"In", flipIn.Clear()));
-    ASSERT_EQ(S_OK, flip->FindPin(L"Out", flipOut.Clear()));
-    ASSERT_EQ(S_OK, encoder->FindPin(L"In", encoderIn.Clear()));
-    ASSERT_EQ(S_OK, encoder->FindPin(L"Out", encoderOut.Clear()));
-    ASSERT_EQ(S_OK, graph.Connect(source->Pin(0), flipIn.Get()));
-    ASSERT_EQ(S_OK, graph.Connect(flipOut.Get(), encoderIn.Get()));
-    ASSERT_EQ(S_OK, graph.Connect(encoderOut.Get(), sink->Pin()));
+    ASSERT_EQ(S_OK, graph.Add(muxer.Get(), L"Swf Mux"));
+    ASSERT_EQ(S_OK, graph.Add(dump.Get(), L"File Dump"));
+    ComPtr<IPin> pins[6];
+    ASSERT_EQ(S_OK, graph.Connect(source->Pin(0), FindPin(flip.Get(), L"In", pins[0])));
+    ASSERT_EQ(S_OK, graph.Connect(FindPin(flip.Get(), L"Out", pins[1]), FindPin(encoder.Get(), L"In", pins[2])));
+    ASSERT_EQ(S_OK,
+              graph.Connect(FindPin(encoder.Get(), L"Out", pins[3]), FindPin(muxer.Get(), L"Video Input", pins[4])));
+    ComPtr<IPin> muxOut, dumpIn;
+    ASSERT_EQ(S_OK, graph.Connect(FindPin(muxer.Get(), L"Output", muxOut), FindPin(dump.Get(), L"Input", dumpIn)));
     ASSERT_EQ(S_OK, graph.Run());
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(S_OK, source->Pin(0)->Push(PatternFrame(16, 8, 32, i), i, i + 1));
+    for (int i = 0; i < 5; ++i)
+      EXPECT_EQ(S_OK, source->Pin(0)->Push(PatternFrame(64, 48, 32, i), i * 400000, (i + 1) * 400000));
+    // The multiplexer answers the end of its last stream with S_FALSE: the movie is finished.
+    EXPECT_TRUE(SUCCEEDED(source->Pin(0)->SendEndOfStream()));
+    EXPECT_TRUE(graph.WaitForEvent(EC_COMPLETE, 10000));
     ASSERT_EQ(S_OK, graph.Stop());
-    EXPECT_EQ(3u, sink->Samples().size());
-    EXPECT_EQ(FOURCCMap(kWbvk), sink->Pin()->CurrentMediaType().subtype);
   });
 }
 
@@ -208,7 +221,9 @@ TEST_F(DezeServer, Regsvr32RegistersAndRemovesEveryFilter) {
   std::map<std::wstring, std::wstring> video = MatchingFilters(MEDIATYPE_Video);
   EXPECT_EQ(1u, video.count(GuidToString(CLSID_FlipFilter)));
   EXPECT_EQ(1u, video.count(GuidToString(CLSID_VcmEncoderFilter)));
+  EXPECT_EQ(1u, video.count(GuidToString(CLSID_SwfMuxer)));
   std::map<std::wstring, std::wstring> audio = MatchingFilters(MEDIATYPE_Audio);
+  EXPECT_EQ(1u, audio.count(GuidToString(CLSID_SwfMuxer)));
   EXPECT_EQ(0u, audio.count(GuidToString(CLSID_FlipFilter)));
 
   ASSERT_EQ(0u, RunRegsvr32(std::wstring(L"/u \"") + path + L"\""));
