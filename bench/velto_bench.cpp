@@ -16,6 +16,7 @@
 #include "app/velto/source/coder.h"
 #include "bench/clock.h"
 #include "bench/screen.h"
+#include "common/dib.h"
 #include "common/format.h"
 #include "common/module.h"
 #include "common/window.h"
@@ -52,16 +53,7 @@ void ToDib(const Screen& screen, int bits, std::vector<uint8_t>& dib) {
   }
 }
 
-BITMAPINFOHEADER Header(int bits, DWORD compression) {
-  BITMAPINFOHEADER header = {};
-  header.biSize = sizeof(header);
-  header.biWidth = kWidth;
-  header.biHeight = kHeight;
-  header.biPlanes = 1;
-  header.biBitCount = static_cast<WORD>(bits);
-  header.biCompression = compression;
-  return header;
-}
+BITMAPINFOHEADER Header(int bits, DWORD compression) { return MakeDibHeader(kWidth, kHeight, bits, compression); }
 
 LPARAM P(const void* pointer) { return reinterpret_cast<LPARAM>(pointer); }
 

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "common/dib.h"
+
 namespace {
 
 std::array<std::atomic<int>, static_cast<size_t>(LiveKind::kCount)> g_live;
@@ -62,14 +64,8 @@ CMediaType RgbVideoType(int32_t width, int32_t height, int bitCount, DWORD compr
   auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
   info->AvgTimePerFrame = 400000;
   BITMAPINFOHEADER& header = info->bmiHeader;
-  header.biSize = sizeof(BITMAPINFOHEADER);
-  header.biWidth = width;
-  header.biHeight = height;
-  header.biPlanes = 1;
-  header.biBitCount = static_cast<WORD>(bitCount);
-  header.biCompression = compression;
-  const int64_t stride = ((int64_t{width} * bitCount + 31) / 8) & ~int64_t{3};
-  header.biSizeImage = static_cast<DWORD>(stride * (height < 0 ? -height : height));
+  header = MakeDibHeader(width, height, bitCount, compression);
+  header.biSizeImage = static_cast<DWORD>(ImageSizeOf(header));
   type.SetSampleSize(header.biSizeImage);
   return type;
 }

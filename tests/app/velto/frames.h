@@ -11,17 +11,10 @@
 #include <windows.h>
 
 #include "app/velto/source/coder.h"
+#include "common/dib.h"
 
 inline BITMAPINFOHEADER DibHeader(int width, int height, int bits, DWORD compression = BI_RGB, DWORD sizeImage = 0) {
-  BITMAPINFOHEADER header = {};
-  header.biSize = sizeof(header);
-  header.biWidth = width;
-  header.biHeight = height;
-  header.biPlanes = 1;
-  header.biBitCount = static_cast<WORD>(bits);
-  header.biCompression = compression;
-  header.biSizeImage = sizeImage;
-  return header;
+  return MakeDibHeader(width, height, bits, compression, sizeImage);
 }
 
 struct TestFrame {
