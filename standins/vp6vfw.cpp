@@ -4,7 +4,9 @@
 // messages. Its frames are placeholders: a VP6-shaped frame header (frame type, quantizer, version
 // and profile, macroblock rows and columns) followed by one byte per 16x16 macroblock, the mean of
 // its green samples. When the environment names a file in VP6_STANDIN_STATE_FILE, every accepted
-// ICM_SETSTATE writes the block there, so a test can check what a host set.
+// ICM_SETSTATE writes the block there, so a test can check what a host set; a number in
+// VP6_STANDIN_INFO_RESULT becomes ICM_GETINFO's answer, so a test can play a codec that describes
+// itself wrongly.
 
 #include <windows.h>
 #include <vfw.h>
@@ -23,6 +25,7 @@ namespace {
 constexpr DWORD kVp62 = mmioFOURCC('V', 'P', '6', '2');
 constexpr size_t kStateSize = 0x104;
 constexpr wchar_t kStateFileVariable[] = L"VP6_STANDIN_STATE_FILE";
+constexpr wchar_t kInfoResultVariable[] = L"VP6_STANDIN_INFO_RESULT";
 constexpr int kMaxDimension = 16 * 255;  // the frame header holds macroblock counts in one byte
 
 // State block fields the stand-in itself reads or sets up (32-bit little-endian).
@@ -139,6 +142,9 @@ LRESULT GetInfo(ICINFO* info, LPARAM size) {
   info->dwVersionICM = ICVERSION;
   wcscpy(info->szName, L"VP62");
   wcscpy(info->szDescription, L"VP6 stand-in codec");
+  wchar_t answer[16];
+  const DWORD length = GetEnvironmentVariableW(kInfoResultVariable, answer, 16);
+  if (length > 0 && length < 16) return _wtoi(answer);
   return sizeof(ICINFO);
 }
 
