@@ -16,6 +16,22 @@ class CapturingTextHandler : public TextHandler {
   std::vector<std::wstring> pieces;
 };
 
+// Captures the process's trace channel for its lifetime.
+class TraceCapture {
+ public:
+  TraceCapture();
+  ~TraceCapture();
+  TraceCapture(const TraceCapture&) = delete;
+  TraceCapture& operator=(const TraceCapture&) = delete;
+
+  std::wstring Text() const { return handler_->Text(); }
+  // The line numbers of the OnComError reports traced so far, in order.
+  std::vector<int> ComErrorLines() const;
+
+ private:
+  CountedPtr<CapturingTextHandler> handler_;
+};
+
 // Wraps another stream (not owned) and moves at most `maxPerCall` bytes per Transfer, like a pipe or
 // a network source would.
 class ShortTransferStream : public DataStream {
