@@ -1,12 +1,11 @@
-// The graph window: event delivery through Wine's filter graph, and the exact calls of the event
-// loop and of Run, Pause and Stop against a scripted graph.
+// The graph window: events through Wine's filter graph, and the exact calls of the event loop and of
+// Run, Pause and Stop against a scripted graph.
 
 #include "media/filtergraph.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,18 +30,11 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
   }
 }
 
-// Delivers whatever is posted in the next moments.
-void PumpAWhile() {
-  PumpUntil([] { return false; }, 100);
-}
-
 struct Event {
   long code;
   LONG_PTR param1;
   LONG_PTR param2;
-  bool operator==(const Event& other) const {
-    return code == other.code && param1 == other.param1 && param2 == other.param2;
-  }
+  bool operator==(const Event&) const = default;
 };
 
 class Recorder : public GraphObserver {
@@ -55,7 +47,7 @@ class Recorder : public GraphObserver {
   std::function<void()> onEvent;
 };
 
-// The graph of a FilterGraph, reachable as from a derived class.
+// The graph as a derived class (the conversion engine) reaches it.
 class OpenGraph : public FilterGraph {
  public:
   explicit OpenGraph(GraphObserver* observer) : FilterGraph(observer) {}
@@ -63,79 +55,49 @@ class OpenGraph : public FilterGraph {
   void Replace(IGraphBuilder* graph) { graph_ = graph; }
 };
 
-// Pointer-sized parameters, so a cut to 32 bits shows.
+// Pointer-sized parameters, so that a cut to 32 bits shows.
 constexpr LONG_PTR kWide = static_cast<LONG_PTR>(sizeof(LONG_PTR) > 4 ? 0x7EDCBA9876543210LL : 0x76543210LL);
 
 std::vector<Event> Notify(IGraphBuilder* graph, long firstCode, int count) {
   auto sink = ComPtr<IMediaEventSink>::QueryFrom(graph);
   std::vector<Event> sent;
   for (int i = 0; i < count; ++i) {
-    const Event event = {firstCode + i, kWide - i, 100 + i};
-    EXPECT_EQ(S_OK, sink->Notify(event.code, event.param1, event.param2));
-    sent.push_back(event);
+    sent.push_back({firstCode + i, kWide - i, 100 + i});
+    EXPECT_EQ(S_OK, sink->Notify(sent.back().code, sent.back().param1, sent.back().param2));
   }
   return sent;
 }
 
-TEST(FilterGraphEvents, ArriveOnceEachInQueueOrder) {
+TEST(FilterGraphEvents, ReachTheirOwnObserverOnceEachInOrder) {
   RunWithDeadline(kDeadlineMs, [] {
-    Recorder observer;
-    OpenGraph graph(&observer);
-    ASSERT_NE(nullptr, graph.GetHandle());
-    ASSERT_NE(nullptr, graph.Graph());
-    const std::vector<Event> sent = Notify(graph.Graph(), EC_USER + 1, 3);
-    ASSERT_TRUE(PumpUntil([&] { return observer.events.size() >= 3; }, 5000));
-    PumpAWhile();
-    EXPECT_EQ(sent, observer.events);
-  });
-}
+    Recorder first, second, deleting;
+    OpenGraph firstGraph(&first), secondGraph(&second), unobserved(nullptr);
+    auto* deletedGraph = new OpenGraph(&deleting);
+    const HWND deletedWindow = deletedGraph->GetHandle();
+    deleting.onEvent = [&] { delete deletedGraph; };
 
-TEST(FilterGraphEvents, WithoutAnObserverStayQueued) {
-  RunWithDeadline(kDeadlineMs, [] {
-    OpenGraph graph(nullptr);
-    const std::vector<Event> sent = Notify(graph.Graph(), EC_USER, 2);
-    PumpAWhile();
-    auto events = ComPtr<IMediaEventEx>::QueryFrom(graph.Graph());
-    for (const Event& expected : sent) {
+    const std::vector<Event> toFirst = Notify(firstGraph.Graph(), EC_USER + 1, 3);
+    const std::vector<Event> toSecond = Notify(secondGraph.Graph(), EC_USER + 10, 1);
+    const std::vector<Event> queued = Notify(unobserved.Graph(), EC_USER + 20, 2);
+    Notify(deletedGraph->Graph(), EC_USER + 30, 3);
+    ASSERT_TRUE(PumpUntil([&] { return first.events.size() >= 3 && !second.events.empty(); }, 5000));
+    PumpUntil([] { return false; }, 100);  // anything posted late or twice
+
+    EXPECT_EQ(toFirst, first.events);
+    EXPECT_EQ(toSecond, second.events);
+    EXPECT_EQ(1u, deleting.events.size());
+    EXPECT_FALSE(IsWindow(deletedWindow));
+    // Without an observer nothing was drained.
+    auto events = ComPtr<IMediaEventEx>::QueryFrom(unobserved.Graph());
+    for (const Event& expected : queued) {
       Event event = {};
       ASSERT_EQ(S_OK, events->GetEvent(&event.code, &event.param1, &event.param2, 0));
       EXPECT_EQ(expected, event);
-      events->FreeEventParams(event.code, event.param1, event.param2);
     }
   });
 }
 
-TEST(FilterGraphEvents, TwoGraphsEachSeeOnlyTheirOwn) {
-  RunWithDeadline(kDeadlineMs, [] {
-    Recorder firstObserver, secondObserver;
-    OpenGraph first(&firstObserver), second(&secondObserver);
-    const std::vector<Event> toFirst = Notify(first.Graph(), EC_USER + 10, 2);
-    const std::vector<Event> toSecond = Notify(second.Graph(), EC_USER + 20, 1);
-    ASSERT_TRUE(PumpUntil([&] { return firstObserver.events.size() >= 2 && !secondObserver.events.empty(); }, 5000));
-    PumpAWhile();
-    EXPECT_EQ(toFirst, firstObserver.events);
-    EXPECT_EQ(toSecond, secondObserver.events);
-  });
-}
-
-TEST(FilterGraphEvents, AnObserverMayDeleteTheGraph) {
-  RunWithDeadline(kDeadlineMs, [] {
-    Recorder observer;
-    auto* graph = new OpenGraph(&observer);
-    const HWND window = graph->GetHandle();
-    observer.onEvent = [&] {
-      delete graph;
-      graph = nullptr;
-    };
-    Notify(graph->Graph(), EC_USER, 3);
-    ASSERT_TRUE(PumpUntil([&] { return !observer.events.empty(); }, 5000));
-    PumpAWhile();
-    EXPECT_EQ(1u, observer.events.size());
-    EXPECT_FALSE(IsWindow(window));
-  });
-}
-
-TEST(FilterGraphState, FollowsRunPauseAndStopOfAnEmptyGraph) {
+TEST(FilterGraphState, FollowsRunPauseAndStopOfWinesEmptyGraph) {
   RunWithDeadline(kDeadlineMs, [] {
     OpenGraph graph(nullptr);
     auto control = ComPtr<IMediaControl>::QueryFrom(graph.Graph());
@@ -153,50 +115,34 @@ TEST(FilterGraphState, FollowsRunPauseAndStopOfAnEmptyGraph) {
       EXPECT_EQ(S_OK, control->GetState(5000, &actual));
       EXPECT_EQ(step.state, actual);
     }
+    graph.Replace(nullptr);  // as when the graph could not be created
+    EXPECT_FALSE(graph.Run());
   });
 }
 
-TEST(FilterGraphState, WithoutAGraphEverythingFails) {
-  OpenGraph graph(nullptr);
-  graph.Replace(nullptr);
-  EXPECT_FALSE(graph.Run());
-  EXPECT_FALSE(graph.Pause());
-  EXPECT_FALSE(graph.Stop());
-  EXPECT_EQ(State_Stopped, graph.GetState());
-}
-
-// A graph that logs the calls made on it and answers as the test scripts.
+// Logs the calls made on it and answers as the test scripts.
 class ScriptedGraph : public IGraphBuilder, public IMediaControl, public IMediaEventEx {
  public:
-  // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (riid == IID_IUnknown || riid == IID_IFilterGraph || riid == IID_IGraphBuilder) {
-      *object = static_cast<IGraphBuilder*>(this);
-    } else if (riid == IID_IMediaControl) {
-      *object = static_cast<IMediaControl*>(this);
-    } else if (riid == IID_IMediaEventEx && withEvents) {
-      *object = static_cast<IMediaEventEx*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
+    *object = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IGraphBuilder) *object = static_cast<IGraphBuilder*>(this);
+    if (riid == IID_IMediaControl) *object = static_cast<IMediaControl*>(this);
+    if (riid == IID_IMediaEventEx && withEvents) *object = static_cast<IMediaEventEx*>(this);
+    if (!*object) return E_NOINTERFACE;
     AddRef();
     return S_OK;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
   ULONG STDMETHODCALLTYPE Release() override { return --references; }
 
-  // IMediaControl
-  HRESULT STDMETHODCALLTYPE Run() override { return Transition(L"Run"); }
-  HRESULT STDMETHODCALLTYPE Pause() override { return Transition(L"Pause"); }
-  HRESULT STDMETHODCALLTYPE Stop() override { return Transition(L"Stop"); }
+  HRESULT STDMETHODCALLTYPE Run() override { return Transition(L"Run "); }
+  HRESULT STDMETHODCALLTYPE Pause() override { return Transition(L"Pause "); }
+  HRESULT STDMETHODCALLTYPE Stop() override { return Transition(L"Stop "); }
   HRESULT STDMETHODCALLTYPE GetState(LONG timeoutMs, OAFilterState* state) override {
     log += Format(L"GetState(%d) ", timeoutMs);
     *state = reportedState;
     return stateResult;
   }
-
-  // IMediaEventEx
   HRESULT STDMETHODCALLTYPE GetEvent(long* code, LONG_PTR* param1, LONG_PTR* param2, long timeoutMs) override {
     log += Format(L"GetEvent(%d) ", timeoutMs);
     if (queued.empty()) return E_ABORT;
@@ -210,12 +156,12 @@ class ScriptedGraph : public IGraphBuilder, public IMediaControl, public IMediaE
     log += Format(L"Free(%d) ", code);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE SetNotifyWindow(OAHWND window, long message, LONG_PTR) override {
-    log += Format(L"SetNotifyWindow(%d, 0x%x) ", window ? 1 : 0, message);
+  HRESULT STDMETHODCALLTYPE SetNotifyWindow(OAHWND window, long, LONG_PTR) override {
+    log += window ? L"SetNotifyWindow " : L"SetNotifyWindow(0) ";
     return S_OK;
   }
 
-  // The rest is not called.
+  // Never called.
   HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter*, LPCWSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters**) override { return E_NOTIMPL; }
@@ -260,39 +206,34 @@ class ScriptedGraph : public IGraphBuilder, public IMediaControl, public IMediaE
  private:
   HRESULT Transition(const wchar_t* name) {
     log += name;
-    log += L" ";
     return transitionResult;
   }
 };
 
-TEST(FilterGraphState, QueriesWithoutWaitingAndCallsOnlyWhatIsNeeded) {
+TEST(FilterGraphState, AsksWithoutWaitingAndCallsOnlyWhatIsNeeded) {
   const struct {
     bool (FilterGraph::*call)();
-    const wchar_t* name;
+    const wchar_t* transition;
     int32_t target;
-    int stateLine;
-    int transitionLine;
-  } operations[] = {{&FilterGraph::Run, L"Run", State_Running, 429, 436},
-                    {&FilterGraph::Pause, L"Pause", State_Paused, 448, 455},
-                    {&FilterGraph::Stop, L"Stop", State_Stopped, 467, 474}};
+    int stateLine, transitionLine;
+  } operations[] = {{&FilterGraph::Run, L"Run ", State_Running, 429, 436},
+                    {&FilterGraph::Pause, L"Pause ", State_Paused, 448, 455},
+                    {&FilterGraph::Stop, L"Stop ", State_Stopped, 467, 474}};
   const struct {
-    const char* what;
-    bool inTarget;  // GetState reports the target state
-    HRESULT stateResult;
-    HRESULT transitionResult;
-    bool succeeds;
-    bool transitionCalled;
+    bool inTarget;  // what GetState reports
+    HRESULT stateResult, transitionResult;
+    bool succeeds, transitionCalled;
   } cases[] = {
-      {"already there", true, S_OK, S_OK, true, false},
-      {"still on its way there", true, VFW_S_STATE_INTERMEDIATE, S_OK, true, false},
-      {"elsewhere", false, S_OK, S_OK, true, true},
-      {"elsewhere, intermediate", false, VFW_S_STATE_INTERMEDIATE, S_FALSE, true, true},
-      {"state unknown", false, E_UNEXPECTED, S_OK, false, false},
-      {"transition refused", false, S_OK, E_FAIL, false, true},
+      {true, S_OK, S_OK, true, false},
+      {true, VFW_S_STATE_INTERMEDIATE, S_OK, true, false},
+      {false, S_OK, S_OK, true, true},
+      {false, VFW_S_STATE_INTERMEDIATE, S_FALSE, true, true},
+      {false, E_UNEXPECTED, S_OK, false, false},
+      {false, S_OK, E_FAIL, false, true},
   };
   for (const auto& operation : operations) {
     for (const auto& scripted : cases) {
-      SCOPED_TRACE(testing::Message() << scripted.what << " / " << static_cast<int>(operation.target));
+      SCOPED_TRACE(testing::Message() << operation.target << ", case " << (&scripted - cases));
       ScriptedGraph fake;
       fake.withEvents = false;
       const int32_t elsewhere = operation.target == State_Paused ? State_Running : State_Paused;
@@ -304,23 +245,23 @@ TEST(FilterGraphState, QueriesWithoutWaitingAndCallsOnlyWhatIsNeeded) {
         OpenGraph graph(nullptr);
         graph.Replace(&fake);
         EXPECT_EQ(scripted.succeeds, (graph.*operation.call)());
-        const int32_t expectedState = FAILED(scripted.stateResult) ? int32_t{State_Stopped}
-                                      : scripted.succeeds          ? operation.target
-                                                                   : fake.reportedState;
-        EXPECT_EQ(expectedState, graph.GetState());
+        // A refused transition leaves the state that GetState found.
+        const int32_t expected = scripted.succeeds                   ? operation.target
+                                 : SUCCEEDED(scripted.stateResult) ? fake.reportedState
+                                                                     : int32_t{State_Stopped};
+        EXPECT_EQ(expected, graph.GetState());
       }
-      EXPECT_EQ(scripted.transitionCalled ? std::wstring(L"GetState(0) ") + operation.name + L" " : L"GetState(0) ",
-                fake.log);
-      std::vector<int> lines;
-      if (FAILED(scripted.stateResult)) lines = {operation.stateLine};
-      if (FAILED(scripted.transitionResult)) lines = {operation.transitionLine};
+      EXPECT_EQ(std::wstring(L"GetState(0) ") + (scripted.transitionCalled ? operation.transition : L""), fake.log);
+      const std::vector<int> lines = FAILED(scripted.stateResult)        ? std::vector<int>{operation.stateLine}
+                                     : FAILED(scripted.transitionResult) ? std::vector<int>{operation.transitionLine}
+                                                                         : std::vector<int>{};
       EXPECT_EQ(lines, trace.ComErrorLines());
       EXPECT_EQ(1u, fake.references);
     }
   }
 }
 
-TEST(FilterGraphEventLoop, ObserverRunsBeforeEachFreeAndNothingDrainsWithoutOne) {
+TEST(FilterGraphEvents, ObserverComesBeforeEachFreeAndMayDeleteTheGraph) {
   ScriptedGraph fake;
   fake.queued = {{EC_USER, 1, 2}, {EC_USER + 1, 3, 4}};
   Recorder observer;
@@ -330,39 +271,20 @@ TEST(FilterGraphEventLoop, ObserverRunsBeforeEachFreeAndNothingDrainsWithoutOne)
     graph.Replace(&fake);
     EXPECT_EQ(0, SendMessageW(graph.GetHandle(), FilterGraph::kGraphNotifyMessage, 0, 0));
   }
-  EXPECT_EQ(L"GetEvent(0) observer Free(32768) GetEvent(0) observer Free(32769) GetEvent(0) SetNotifyWindow(0, 0x0) ",
+  EXPECT_EQ(L"GetEvent(0) observer Free(32768) GetEvent(0) observer Free(32769) GetEvent(0) SetNotifyWindow(0) ",
             fake.log);
-  EXPECT_EQ((std::vector<Event>{{EC_USER, 1, 2}, {EC_USER + 1, 3, 4}}), observer.events);
 
+  // Deleted by its observer, the object lets go of the graph; the loop frees the event's parameters
+  // through its own reference and asks for nothing more.
   fake.log.clear();
-  fake.queued = {{EC_USER, 1, 2}};
-  {
-    OpenGraph graph(nullptr);
-    graph.Replace(&fake);
-    EXPECT_EQ(0, SendMessageW(graph.GetHandle(), FilterGraph::kGraphNotifyMessage, 0, 0));
-  }
-  EXPECT_EQ(L"SetNotifyWindow(0, 0x0) ", fake.log);
-  EXPECT_EQ(1u, fake.queued.size());
-  EXPECT_EQ(1u, fake.references);
-}
-
-TEST(FilterGraphEventLoop, StopsWhenTheObserverDeletesTheGraph) {
-  ScriptedGraph fake;
   fake.queued = {{EC_USER, 1, 2}, {EC_USER + 1, 3, 4}};
-  Recorder observer;
   auto* graph = new OpenGraph(&observer);
   graph->Replace(&fake);
-  const HWND window = graph->GetHandle();
-  observer.onEvent = [&] {
-    fake.log += L"delete ";
-    delete graph;
-  };
-  EXPECT_EQ(0, SendMessageW(window, FilterGraph::kGraphNotifyMessage, 0, 0));
-  // The parameters are freed through the loop's own reference, after the graph let go of its own.
-  EXPECT_EQ(L"GetEvent(0) delete SetNotifyWindow(0, 0x0) Free(32768) ", fake.log);
-  EXPECT_EQ(1u, observer.events.size());
+  observer.onEvent = [&] { delete graph; };
+  EXPECT_EQ(0, SendMessageW(graph->GetHandle(), FilterGraph::kGraphNotifyMessage, 0, 0));
+  EXPECT_EQ(L"GetEvent(0) SetNotifyWindow(0) Free(32768) ", fake.log);
+  EXPECT_EQ(3u, observer.events.size());
   EXPECT_EQ(1u, fake.references);
-  EXPECT_FALSE(IsWindow(window));
 }
 
 }  // namespace
