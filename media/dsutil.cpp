@@ -7,6 +7,7 @@
 #include "common/bitmap.h"
 #include "common/fourcc.h"
 #include "common/format.h"
+#include "common/handle.h"
 #include "media/comx.h"
 #include "platform/dshow/mediatype.h"
 
@@ -32,16 +33,6 @@ void AppendAll(Enumerator* enumerator, std::vector<ComPtr<Item>>& items) {
   while (enumerator->Next(1, item.Clear(), nullptr) == S_OK && item.IsValid()) items.push_back(item);
 }
 
-// Frees an enumerated media type however the loop that holds it ends.
-struct MediaTypeGuard {
-  AM_MEDIA_TYPE* type = nullptr;
-  ~MediaTypeGuard() { Reset(); }
-  void Reset() {
-    DeleteMediaType(type);
-    type = nullptr;
-  }
-};
-
 bool OffersType(IPin* pin, const GUID* majorType, const GUID* subtype, HRESULT& result) {
   ComPtr<IEnumMediaTypes> types;
   result = pin->EnumMediaTypes(types.Clear());
@@ -49,14 +40,15 @@ bool OffersType(IPin* pin, const GUID* majorType, const GUID* subtype, HRESULT& 
     Failed(225, result);
     return false;
   }
-  MediaTypeGuard type;
-  ULONG fetched = 0;
-  while (types->Next(1, &type.type, &fetched) == S_OK && fetched == 1 && type.type) {
-    if ((!majorType || *majorType == type.type->majortype) && (!subtype || *subtype == type.type->subtype))
-      return true;
-    type.Reset();
+  for (;;) {
+    AM_MEDIA_TYPE* type = nullptr;
+    ULONG fetched = 0;
+    const bool got = types->Next(1, &type, &fetched) == S_OK && fetched == 1;
+    // Freed before the next fetch, and also when it matches.
+    HandleGuard typeGuard(DeleteMediaType, type);
+    if (!got || !type) return false;
+    if ((!majorType || *majorType == type->majortype) && (!subtype || *subtype == type->subtype)) return true;
   }
-  return false;
 }
 
 // OnComError lines of the three steps of a compressor bind.
