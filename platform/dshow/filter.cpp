@@ -106,7 +106,6 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::Pause() {
 
 HRESULT STDMETHODCALLTYPE CBaseFilter::Run(REFERENCE_TIME start) {
   ScopedLock lock(lock_);
-  start_ = start;
   if (state_ == State_Stopped) {
     // Pause is virtual: a derived filter's preparation runs on the way through.
     const HRESULT result = Pause();

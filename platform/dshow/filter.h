@@ -46,14 +46,11 @@ class CBaseFilter : public CUnknown, public IBaseFilter {
 
   bool IsStopped() const { return state_ == State_Stopped; }
   bool IsRunning() const { return state_ == State_Running; }
-  bool IsActive() const { return state_ != State_Stopped; }
-  IFilterGraph* GetFilterGraph() const { return graph_; }
   CriticalSection* FilterLock() const { return lock_; }
 
  protected:
   CriticalSection* lock_;
   FILTER_STATE state_ = State_Stopped;
-  REFERENCE_TIME start_ = 0;  // stream time offset given to Run
 
  private:
   CLSID classId_;

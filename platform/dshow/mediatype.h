@@ -61,11 +61,8 @@ HRESULT CopyMediaType(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source);
 // The media subtype GUID of a FourCC: {fourcc-0000-0010-8000-00AA00389B71}.
 class FOURCCMap : public GUID {
  public:
-  FOURCCMap() : FOURCCMap(DWORD{0}) {}
   explicit FOURCCMap(DWORD fourcc);
-  explicit FOURCCMap(const GUID* guid) : GUID(*guid) {}
   DWORD GetFOURCC() const { return Data1; }
-  void SetFOURCC(DWORD fourcc);
 };
 
 // S_OK for a video type with a VIDEOINFOHEADER block and a sound bitmap header; E_POINTER for
