@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "common/error.h"
 #include "tests/support/capture.h"
 #include "tests/support/errors.h"
 
@@ -96,11 +95,9 @@ TEST(ComPtr, QueryFromAndCreateInstance) {
 
 TEST(ComUtilities, GuidTextAndTheFailureHook) {
   EXPECT_EQ(L"{E436EBB3-524F-11CE-9F53-0020AF0BA770}", GuidToString(CLSID_FilterGraph));
-  auto trace = MakeCounted<CapturingTextHandler>();
-  SetTraceHandler(trace);
+  TraceCapture trace;
   OnComError(L"swfmux", 159, E_FAIL);
-  SetTraceHandler(CountedPtr<TextHandler>());
-  const std::wstring line = trace->Text();
+  const std::wstring line = trace.Text();
   const std::wstring expected = L"OnComError: File = swfmux, Line = 159, hr = 0x80004005, ds_msg = ";
   EXPECT_EQ(expected, line.substr(0, expected.size()));
   EXPECT_EQ(L'\n', line.back());
@@ -128,8 +125,7 @@ TEST(CreateObjectFromModule, MakesObjectsWithoutRegistration) {
   EXPECT_EQ(State_Stopped, state);
 
   // The module's own answers come back unchanged, and through the hook with their line.
-  auto trace = MakeCounted<CapturingTextHandler>();
-  SetTraceHandler(trace);
+  TraceCapture trace;
   const CLSID unknownClass = {0x0badc1a5, 0x0001, 0x0002, {0, 1, 2, 3, 4, 5, 6, 7}};
   EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, CreateObjectFromModule(L"quartz.dll", unknownClass, IID_IUnknown,
                                                               reinterpret_cast<void**>(graph.Clear())));
@@ -137,8 +133,7 @@ TEST(CreateObjectFromModule, MakesObjectsWithoutRegistration) {
   EXPECT_EQ(E_NOINTERFACE, CreateObjectFromModule(L"quartz.dll", CLSID_FilterGraph, IID_IPersistFile,
                                                   reinterpret_cast<void**>(graph.Clear())));
   EXPECT_TRUE(graph.IsNull());
-  SetTraceHandler(CountedPtr<TextHandler>());
-  const std::wstring text = trace->Text();
+  const std::wstring text = trace.Text();
   EXPECT_NE(std::wstring::npos, text.find(L"Line = 45, hr = 0x80040111"));
   EXPECT_NE(std::wstring::npos, text.find(L"Line = 47, hr = 0x80004002"));
   EXPECT_TRUE(RecordedErrors().Pushed().empty());

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "media/comx.h"
 #include "tests/support/filters.h"
 
 namespace {
@@ -56,9 +57,7 @@ TEST_F(MediaType, PartialTypesMatchWhatTheyFix) {
 
 TEST_F(MediaType, FourccMapsToTheMediaSubtype) {
   const FOURCCMap vp62(MAKEFOURCC('V', 'P', '6', '2'));
-  wchar_t text[64];
-  StringFromGUID2(vp62, text, 64);
-  EXPECT_STREQ(L"{32365056-0000-0010-8000-00AA00389B71}", text);
+  EXPECT_EQ(L"{32365056-0000-0010-8000-00AA00389B71}", GuidToString(vp62));
   EXPECT_EQ(MAKEFOURCC('V', 'P', '6', '2'), vp62.GetFOURCC());
   EXPECT_TRUE(FOURCCMap(WAVE_FORMAT_PCM) == MEDIASUBTYPE_PCM);
 }

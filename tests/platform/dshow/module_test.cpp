@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/module.h"
+#include "common/window.h"
 #include "media/comx.h"
 #include "tests/support/filters.h"
 #include "tests/support/graph.h"
@@ -18,12 +19,7 @@ using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**
 using ServerFunction = HRESULT(STDAPICALLTYPE*)();
 
 // The module's path: it is built beside the test program.
-std::wstring ModulePath() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring text = path;
-  return text.substr(0, text.find_last_of(L'\\') + 1) + kModuleFile;
-}
+std::wstring ModulePath() { return GetModuleFolder(nullptr) + L"\\" + kModuleFile; }
 
 class Module : public testing::Test {
  protected:
