@@ -34,7 +34,9 @@ class CEnumMediaTypes : public CUnknown, public IEnumMediaTypes {
       ++position_;
     }
     if (fetched) *fetched = done;
-    if (FAILED(result)) return result;
+    // Types already handed out belong to the caller, who frees them only on success: a later
+    // failure ends the batch short instead of failing it.
+    if (FAILED(result) && done == 0) return result;
     return done == count ? S_OK : S_FALSE;
   }
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
