@@ -111,7 +111,15 @@ bool SwfBoxEncoder::EncodeFrame(const uint8_t* data, int32_t size, int64_t, MemO
     }
   }
   if (!WriteRects(data, frame)) return false;
-  memcpy(previousFrame_.data(), data, frameBytes);
+  // Outside the rectangles the frame equals the previous one already.
+  auto* previous = reinterpret_cast<uint8_t*>(previousFrame_.data());
+  const size_t rowBytes = static_cast<size_t>(width_) * 4;
+  for (const ChangeRect& rect : rects_) {
+    for (int32_t y = rect.y; y < rect.y + rect.height; ++y) {
+      const size_t offset = BufferRow(y) * rowBytes + static_cast<size_t>(rect.x) * 4;
+      memcpy(previous + offset, data + offset, static_cast<size_t>(rect.width) * 4);
+    }
+  }
   return true;
 }
 
