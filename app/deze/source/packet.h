@@ -90,15 +90,6 @@ class PacketPool {
     while (spares_.size() > capacity_) spares_.pop_back();
   }
 
-  size_t Capacity() {
-    ScopedLock lock(&lock_);
-    return capacity_;
-  }
-  size_t Spares() {
-    ScopedLock lock(&lock_);
-    return spares_.size();
-  }
-
  private:
   CriticalSection lock_;
   size_t capacity_;
@@ -137,8 +128,6 @@ class SwfMuxIn : public CBaseInputPin {
   // will start in the output; the pin's own bytes start at position + frame->GetPosition(). With
   // `probe` only says whether the pin could contribute to the next frame.
   virtual int WriteFrame(int64_t position, MemOut* frame, bool probe) = 0;
-
-  bool AtEndOfStream() const { return endOfStream_; }
 
  protected:
   // The one type a pin offers: only its major type, E_INVALIDARG for a negative position.
