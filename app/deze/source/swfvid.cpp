@@ -171,15 +171,13 @@ HRESULT SwfVideoIn::OnPrepare(MuxSettings* settings) {
   settings->width = header.biWidth;
   settings->height = std::abs(header.biHeight);
   if (IsRgb32(type, header)) {
-    settings->version = std::max(settings->version, 8);
-    minimumFrameBytes_ = int64_t{settings->width} * settings->height * 4;
     encoder_ = CountedPtr<SwfVideoEncoder>(new SwfBoxEncoder(settings, header.biHeight > 0));
   } else if (IsVp62(type, header)) {
-    settings->version = std::max(settings->version, 8);
-    minimumFrameBytes_ = 1;
     encoder_ = CountedPtr<SwfVideoEncoder>(new SwfVp6Encoder(settings));
   }
-  return encoder_.IsValid() ? S_OK : E_FAIL;
+  if (!encoder_.IsValid()) return E_FAIL;
+  settings->version = std::max(settings->version, 8);
+  return S_OK;
 }
 
 HRESULT SwfVideoIn::OnFinish(MuxSettings* settings, BitStream* stream) {
@@ -210,8 +208,9 @@ int SwfVideoIn::WriteFrame(int64_t position, MemOut* frame, bool probe) {
   const MediaPacket& packet = *queue_.front();
   const std::vector<uint8_t>& data = packet.GetData();
   const int64_t size = static_cast<int64_t>(data.size());
-  if (!frame || !encoder_.IsValid() || size < minimumFrameBytes_ || size > INT32_MAX) return kMuxInError;
-  // A frame that cannot be written stays queued; the movie ends with an error.
+  if (!frame || !encoder_.IsValid() || size == 0 || size > INT32_MAX) return kMuxInError;
+  // A frame that cannot be written (one shorter than the picture, for RGB) stays queued; the movie
+  // ends with an error.
   if (!encoder_->EncodeFrame(data.data(), static_cast<int32_t>(size), position, *frame)) return kMuxInError;
   settings_->currentPosition.store(packet.GetStartTime());
   pool_.Put(std::move(queue_.front()));

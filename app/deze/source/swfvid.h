@@ -100,5 +100,4 @@ class SwfVideoIn : public SwfMuxIn {
   PacketPool<MediaPacket> pool_{kQueueLimit};
   std::deque<std::unique_ptr<MediaPacket>> queue_;
   CountedPtr<SwfVideoEncoder> encoder_;
-  int64_t minimumFrameBytes_ = 1;
 };
