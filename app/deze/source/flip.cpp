@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/dib.h"
 #include "media/comx.h"
 #include "platform/dshow/factory.h"
 
@@ -33,8 +34,7 @@ HRESULT FlipFilter::Transform(IMediaSample* sample) {
   const CMediaType& type = input_->CurrentMediaType();
   if (!type.Format() || type.FormatLength() < sizeof(VIDEOINFOHEADER)) return E_FAIL;
   const BITMAPINFOHEADER& header = reinterpret_cast<const VIDEOINFOHEADER*>(type.Format())->bmiHeader;
-  // Rows are padded to 32 bits.
-  const int64_t stride = ((int64_t{header.biWidth} * header.biBitCount + 31) / 8) & ~int64_t{3};
+  const int64_t stride = StrideOf(header);
   const int64_t height = std::llabs(int64_t{header.biHeight});
   if (stride <= 0 || stride * height > length) return E_FAIL;
   const size_t rowBytes = static_cast<size_t>(stride);
