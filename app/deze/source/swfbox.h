@@ -56,6 +56,7 @@ class SwfBoxEncoder : public SwfVideoEncoder {
   // A shape's fill-style index has at most 15 bits: more rectangles than this become their
   // bounding rectangle.
   static constexpr size_t kMaxShapeRects = 32766;
+  static constexpr int kZlibLevel = 6;
 
   // Marks the pixels that differ from the previous frame; false when none does.
   bool BuildChangeMap(const uint8_t* frame);
@@ -84,5 +85,5 @@ class SwfBoxEncoder : public SwfVideoEncoder {
   MemOut shapeBody_;
   std::vector<uint8_t> shapeBytes_;
   RectFinder finder_;
-  ZlibDeflater deflater_{6};
+  ZlibDeflater deflater_{kZlibLevel};
 };
