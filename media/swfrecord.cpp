@@ -273,6 +273,27 @@ bool ExchangeUI32(BitStream& stream, uint32_t& value) { return ExchangeNumber(st
 
 bool ExchangeBlock(BitStream& stream, DataBlock& block) { return block.Exchange(stream); }
 
+bool ReadBodyBytes(BitStream& stream, int32_t count, std::vector<uint8_t>& out) {
+  constexpr int32_t kReadPiece = 1 << 20;
+  out.clear();
+  if (count < 0) return false;
+  const int64_t size = stream.GetSize();
+  const bool sized = size >= 0;
+  if (sized && size - stream.GetPosition() < count) return false;
+  int32_t remaining = count;
+  while (remaining > 0) {
+    const int32_t piece = sized ? remaining : std::min(remaining, kReadPiece);
+    const size_t start = out.size();
+    out.resize(start + static_cast<size_t>(piece));
+    if (!stream.TransferExactly(out.data() + start, piece)) {
+      out.clear();
+      return false;
+    }
+    remaining -= piece;
+  }
+  return true;
+}
+
 bool ReverseBytes(void* buffer, int count) {
   uint8_t* bytes = static_cast<uint8_t*>(buffer);
   for (int front = 0, back = count - 1; front < back; ++front, --back) std::swap(bytes[front], bytes[back]);

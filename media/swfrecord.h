@@ -5,6 +5,7 @@
 // Byte-aligned fields align the stream first; bit fields pack onto whatever partial byte is open.
 
 #include <cstdint>
+#include <vector>
 
 #include "common/stream.h"
 #include "common/text.h"
@@ -209,6 +210,10 @@ bool ExchangeUI32(BitStream& stream, uint32_t& value);
 bool ExchangeBlock(BitStream& stream, DataBlock& block);
 // Always true.
 bool ReverseBytes(void* buffer, int count);
+// Reads `count` bytes of a tag body into `out` (emptied first; left empty on failure). A count the
+// stream cannot hold fails at once; where the stream cannot tell its size the bytes come in pieces,
+// so a false length costs no more memory than the data that is really there.
+bool ReadBodyBytes(BitStream& stream, int32_t count, std::vector<uint8_t>& out);
 
 TextStream& DumpBlock(TextStream& stream, const FlashBlock& record);
 TextStream& DumpTextBlock(TextStream& stream, const TextBlock& block);

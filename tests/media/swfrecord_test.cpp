@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "common/zstream.h"
 #include "tests/media/swftesting.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -206,6 +207,34 @@ TEST(Numbers, ByteOrderAndAlignment) {
   mixedIn.TransferBits(bit, 1);
   ASSERT_TRUE(ExchangeUI8(mixedIn, byte));
   EXPECT_EQ(byte, 0x5A);
+}
+
+// Tag bodies from a stream that cannot tell its size (an inflater) come in pieces; a length the
+// data does not hold fails with nothing kept, and a sized stream refuses it before reading.
+TEST(TagBodies, PiecewiseFromUnsizedStreams) {
+  Bytes body(3 * 1024 * 1024 + 17);
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>(i * 7 + i / 4096);
+  Bytes packed(body.size() + body.size() / 100 + 64);
+  const int32_t packedLength = ZlibDeflater(6).Compress(body.data(), static_cast<int32_t>(body.size()),
+                                                        packed.data(), static_cast<int32_t>(packed.size()));
+  ASSERT_GT(packedLength, 0);
+
+  BufferStream source(packed.data(), static_cast<size_t>(packedLength));
+  ZlibIStream whole(source);
+  Bytes read;
+  ASSERT_TRUE(ReadBodyBytes(whole, static_cast<int32_t>(body.size()), read));
+  EXPECT_EQ(read, body);
+
+  BufferStream again(packed.data(), static_cast<size_t>(packedLength));
+  ZlibIStream overlong(again);
+  EXPECT_FALSE(ReadBodyBytes(overlong, 0x7FFFFFF0, read));
+  EXPECT_TRUE(read.empty());
+
+  BufferStream sized(body.data(), 100);
+  EXPECT_FALSE(ReadBodyBytes(sized, 101, read));
+  EXPECT_EQ(sized.GetPosition(), 0);
+  EXPECT_TRUE(ReadBodyBytes(sized, 100, read));
+  EXPECT_EQ(read.size(), 100u);
 }
 
 TEST(Colours, ConversionsAndByteOrder) {

@@ -71,12 +71,7 @@ bool MP3SOUNDDATA::Exchange(BitStream& stream) {
     return stream.TransferExactly(Mp3Frames.data(), static_cast<int32_t>(Mp3Frames.size()));
   }
   Mp3Frames.clear();
-  if (length < 4) return false;
-  const int32_t frameBytes = length - 4;
-  const int64_t size = stream.GetSize();
-  if (size >= 0 && size - stream.GetPosition() < frameBytes) return false;
-  Mp3Frames.resize(static_cast<size_t>(frameBytes));
-  return stream.TransferExactly(Mp3Frames.data(), frameBytes);
+  return length >= 4 && ReadBodyBytes(stream, length - 4, Mp3Frames);
 }
 
 void MP3SOUNDDATA::Dump(TextStream& stream) const {

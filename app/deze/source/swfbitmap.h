@@ -29,5 +29,4 @@ class DefineBitsLossless2 : public FlashBlock {
 
  private:
   int32_t FixedLength() const { return BitmapFormat == kFormatColorMapped ? 8 : 7; }
-  bool ReadData(BitStream& stream, int32_t dataLength);
 };
