@@ -35,7 +35,6 @@ class XmlElement {
   const std::wstring& GetText() const { return text_; }
   void SetText(const std::wstring& text) { text_ = text; }
   void AppendText(const wchar_t* text, size_t length) { text_.append(text, length); }
-  void AppendText(const std::wstring& text) { text_ += text; }
   // In document order.
   const std::vector<XmlElement*>& GetChildren() const { return children_; }
 
