@@ -64,9 +64,8 @@ Ddb::Ddb(int width, int height, HDC dc) {
     Attach(CreateCompatibleBitmap(dc, width, height));
     return;
   }
-  HDC screen = GetDC(nullptr);
-  Attach(CreateCompatibleBitmap(screen, width, height));
-  ReleaseDC(nullptr, screen);
+  const WindowDC screen(nullptr);
+  Attach(CreateCompatibleBitmap(screen.GetHandle(), width, height));
 }
 
 Ddb::Ddb(HINSTANCE module, int resourceId) { Attach(LoadBitmapW(module, MAKEINTRESOURCEW(resourceId))); }
