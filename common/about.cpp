@@ -5,23 +5,9 @@
 #include <algorithm>
 #include <climits>
 
+#include "common/bitmap.h"
+
 namespace {
-
-// A window's device context for the life of a scope.
-class WindowDC {
- public:
-  explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-  ~WindowDC() {
-    if (dc_) ReleaseDC(window_, dc_);
-  }
-  WindowDC(const WindowDC&) = delete;
-  WindowDC& operator=(const WindowDC&) = delete;
-  HDC Get() const { return dc_; }
-
- private:
-  HWND window_;
-  HDC dc_;
-};
 
 // Space kept right of the longest text, besides half the frame.
 constexpr int kRightMargin = 20;
@@ -84,9 +70,9 @@ INT_PTR AboutDialog::OnInitDialog(HWND dialog, WPARAM, LPARAM) {
       if (!control) continue;
       SIZE size = {};
       HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
-      HGDIOBJ previous = font ? SelectObject(dc.Get(), font) : nullptr;
-      GetTextExtentPoint32W(dc.Get(), item.text.c_str(), static_cast<int>(item.text.size()), &size);
-      if (previous) SelectObject(dc.Get(), previous);
+      HGDIOBJ previous = font ? SelectObject(dc.GetHandle(), font) : nullptr;
+      GetTextExtentPoint32W(dc.GetHandle(), item.text.c_str(), static_cast<int>(item.text.size()), &size);
+      if (previous) SelectObject(dc.GetHandle(), previous);
       rightmost = std::max(rightmost, static_cast<int>(GetWindowRectOnScreen(control).left + size.cx));
       const Rect place = GetWindowRectInParent(control);
       MoveWindow(control, place.left, place.top, size.cx, size.cy, FALSE);

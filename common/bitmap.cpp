@@ -2,13 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 #include "common/datanode.h"
 #include "common/dib.h"
 #include "common/error.h"
 #include "common/fourcc.h"
-#include "common/handle.h"
 #include "common/strutil.h"
 
 namespace {
@@ -66,9 +64,8 @@ Ddb::Ddb(int width, int height, HDC dc) {
     Attach(CreateCompatibleBitmap(dc, width, height));
     return;
   }
-  HDC screen = GetDC(nullptr);
-  Attach(CreateCompatibleBitmap(screen, width, height));
-  ReleaseDC(nullptr, screen);
+  const WindowDC screen(nullptr);
+  Attach(CreateCompatibleBitmap(screen.GetHandle(), width, height));
 }
 
 Ddb::Ddb(HINSTANCE module, int resourceId) { Attach(LoadBitmapW(module, MAKEINTRESOURCEW(resourceId))); }
@@ -247,8 +244,8 @@ void FillGreyColourTable(RGBQUAD* table, int bitsPerPixel) {
 bool WriteBmpFile(const wchar_t* path, int width, int height, int bitsPerPixel, const void* pixels) {
   if (!path || width < 1 || height == 0 || !pixels) return false;
   if (bitsPerPixel != 8 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32) return false;
-  const int64_t rowBytes = (int64_t{width} * bitsPerPixel + 31) / 32 * 4;
-  const int64_t imageBytes = rowBytes * std::llabs(int64_t{height});
+  BITMAPINFOHEADER infoHeader = MakeDibHeader(width, height, bitsPerPixel);
+  const int64_t imageBytes = ImageSizeOf(infoHeader);
   const int colourCount = bitsPerPixel == 8 ? 256 : 0;
   const int64_t pixelOffset = int64_t{sizeof(BITMAPFILEHEADER)} + int64_t{sizeof(BITMAPINFOHEADER)} +
                               colourCount * int64_t{sizeof(RGBQUAD)};
@@ -259,8 +256,7 @@ bool WriteBmpFile(const wchar_t* path, int width, int height, int bitsPerPixel, 
   fileHeader.bfType = 0x4D42;  // "BM"
   fileHeader.bfSize = static_cast<DWORD>(fileBytes);
   fileHeader.bfOffBits = static_cast<DWORD>(pixelOffset);
-  const BITMAPINFOHEADER infoHeader =
-      MakeDibHeader(width, height, bitsPerPixel, BI_RGB, static_cast<DWORD>(imageBytes));
+  infoHeader.biSizeImage = static_cast<DWORD>(imageBytes);
   RGBQUAD colours[256];
   FillGreyColourTable(colours, colourCount ? bitsPerPixel : 0);
 

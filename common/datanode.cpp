@@ -18,11 +18,6 @@ bool ExchangeThrough(DataNode& node, Narrow& value, bool (DataNode::*exchange)(W
   return true;
 }
 
-bool IsHexDigit(wchar_t character) {
-  return (character >= L'0' && character <= L'9') || (character >= L'a' && character <= L'f') ||
-         (character >= L'A' && character <= L'F');
-}
-
 constexpr size_t kHexBytesPerLine = 16;
 
 template <class Char>

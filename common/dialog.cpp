@@ -114,17 +114,7 @@ void Dialog::RefuseAt(HWND dialog, HWND control) {
   SetMessageResult(dialog, 1);
 }
 
-std::wstring Dialog::GetItemText(HWND dialog, int id) {
-  std::wstring buffer(1024, L'\0');
-  for (;;) {
-    const UINT length = GetDlgItemTextW(dialog, id, buffer.data(), static_cast<int>(buffer.size()));
-    if (length < buffer.size() - 1 || buffer.size() >= 0x1000000) {
-      buffer.resize(length);
-      return buffer;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
+std::wstring Dialog::GetItemText(HWND dialog, int id) { return GetWindowTextString(GetDlgItem(dialog, id)); }
 
 void Dialog::SetItemText(HWND dialog, int id, const std::wstring& text) { SetDlgItemTextW(dialog, id, text.c_str()); }
 

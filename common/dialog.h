@@ -19,7 +19,6 @@ class Dialog : public Window {
   ~Dialog() override = default;
 
   WORD GetTemplateId() const { return templateId_; }
-  HINSTANCE GetModule() const { return module_; }
   bool WasApplied() const { return applied_; }
 
   // Modal; true when the dialog ended with IDOK.

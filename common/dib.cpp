@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -60,16 +59,15 @@ BITMAPINFOHEADER* DibBuffer::Create(int32_t width, int32_t height, int bitCount,
                                     DWORD imageSize) {
   bytes_.clear();
   if (width < 1 || height == 0 || !IsDibBitCount(bitCount)) return nullptr;
+  BITMAPINFOHEADER header = MakeDibHeader(width, height, bitCount, compression, imageSize);
   const int64_t colours = bitCount <= 8 ? int64_t{1} << bitCount : 0;
-  const int64_t stride = (int64_t{width} * bitCount + 31) / 32 * 4;
-  const int64_t pixelBytes = stride * std::llabs(int64_t{height});
+  const int64_t pixelBytes = ImageSizeOf(header);
   const int64_t total = static_cast<int64_t>(kHeaderBytes) + 4 * colours + pixelBytes;
   if (total > INT32_MAX) return nullptr;
+  if (compression == BI_RGB) header.biSizeImage = static_cast<DWORD>(pixelBytes);
   bytes_.assign(static_cast<size_t>(total), 0);
-  BITMAPINFOHEADER* header = GetHeader();
-  *header = MakeDibHeader(width, height, bitCount, compression,
-                          compression == BI_RGB ? static_cast<DWORD>(pixelBytes) : imageSize);
-  return header;
+  *GetHeader() = header;
+  return GetHeader();
 }
 
 int64_t DibBuffer::GetImageSize() const {

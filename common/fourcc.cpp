@@ -3,20 +3,20 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "common/strutil.h"
+
 namespace {
 
 bool IsPrintableByte(uint32_t byte) { return byte >= 0x20 && byte <= 0x7E; }
 
 uint32_t ByteAt(uint32_t code, int index) { return (code >> (8 * index)) & 0xFF; }
 
-int HexValue(uint32_t character) {
-  if (character >= '0' && character <= '9') return static_cast<int>(character - '0');
-  if (character >= 'a' && character <= 'f') return static_cast<int>(character - 'a' + 10);
-  if (character >= 'A' && character <= 'F') return static_cast<int>(character - 'A' + 10);
-  return -1;
+// The byte in the case the mode asks for; kFourCCKeepCase and other modes leave it alone.
+uint32_t InCase(uint32_t byte, int mode) {
+  if (mode == kFourCCLower && byte >= 'A' && byte <= 'Z') return byte + ('a' - 'A');
+  if (mode == kFourCCUpper && byte >= 'a' && byte <= 'z') return byte - ('a' - 'A');
+  return byte;
 }
-
-uint32_t UpperHexDigit(uint32_t value) { return value < 10 ? '0' + value : 'A' + value - 10; }
 
 }  // namespace
 
@@ -29,11 +29,8 @@ bool IsPrintableFourCC(uint32_t code) {
 std::wstring FourCCToString(uint32_t code, int mode) {
   std::wstring text(4, L' ');
   for (int i = 0; i < 4; ++i) {
-    uint32_t byte = ByteAt(code, i);
-    if (!IsPrintableByte(byte)) continue;
-    if (mode == kFourCCLower && byte >= 'A' && byte <= 'Z') byte += 'a' - 'A';
-    if (mode == kFourCCUpper && byte >= 'a' && byte <= 'z') byte -= 'a' - 'A';
-    text[i] = static_cast<wchar_t>(byte);
+    const uint32_t byte = ByteAt(code, i);
+    if (IsPrintableByte(byte)) text[i] = static_cast<wchar_t>(InCase(byte, mode));
   }
   return text;
 }
@@ -43,27 +40,22 @@ uint32_t StringToFourCC(const wchar_t* text) { return text ? mmioStringToFOURCCW
 uint32_t MakeFourCC(uint32_t lowHalf, uint32_t highHalf) { return (highHalf << 16) | (lowHalf & 0xFFFF); }
 
 uint32_t ChangeFourCCCase(uint32_t code, int mode) {
-  if (mode != kFourCCLower && mode != kFourCCUpper) return code;
   uint32_t result = 0;
-  for (int i = 0; i < 4; ++i) {
-    uint32_t byte = ByteAt(code, i);
-    if (mode == kFourCCLower && byte >= 'A' && byte <= 'Z') byte += 'a' - 'A';
-    if (mode == kFourCCUpper && byte >= 'a' && byte <= 'z') byte -= 'a' - 'A';
-    result |= byte << (8 * i);
-  }
+  for (int i = 0; i < 4; ++i) result |= InCase(ByteAt(code, i), mode) << (8 * i);
   return result;
 }
 
 uint32_t StreamFromFourCC(uint32_t code) {
-  const int high = HexValue(ByteAt(code, 0));
-  const int low = HexValue(ByteAt(code, 1));
-  if (high < 0 || low < 0) return 0xFFFF;
-  return static_cast<uint32_t>(high * 16 + low);
+  const auto high = static_cast<wchar_t>(ByteAt(code, 0));
+  const auto low = static_cast<wchar_t>(ByteAt(code, 1));
+  if (!IsHexDigit(high) || !IsHexDigit(low)) return 0xFFFF;
+  return static_cast<uint32_t>(HexDigitValue(high) * 16 + HexDigitValue(low));
 }
 
 uint32_t TwoCCFromStream(uint32_t stream) {
   if (stream > 255) return 0;
-  return UpperHexDigit(stream >> 4) | UpperHexDigit(stream & 0xF) << 8;
+  return uint32_t{HexDigitChar(static_cast<int>(stream >> 4))} |
+         uint32_t{HexDigitChar(static_cast<int>(stream & 0xF))} << 8;
 }
 
 bool ExchangeFourCC(uint32_t& code, std::wstring& text, bool toText) {

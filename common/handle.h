@@ -2,8 +2,6 @@
 // HandleGuard: the one scoped {release function, handle} holder. Win32 handles (CloseHandle), C
 // runtime files (fclose) and registry keys (RegCloseKey) are all held this way.
 
-#include <utility>
-
 template <class Handle, class Release>
 class HandleGuard {
  public:

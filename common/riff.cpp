@@ -1,7 +1,5 @@
 #include "common/riff.h"
 
-#include <cstring>
-
 #include "common/error.h"
 #include "common/fourcc.h"
 #include "common/text.h"

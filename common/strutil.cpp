@@ -125,6 +125,11 @@ int HexDigitValue(wchar_t character) {
   return 0;
 }
 
+bool IsHexDigit(wchar_t character) {
+  return (character >= L'0' && character <= L'9') || (character >= L'a' && character <= L'f') ||
+         (character >= L'A' && character <= L'F');
+}
+
 std::wstring FirstToken(const std::wstring& text) {
   static const wchar_t kWhiteSpace[] = L" \t\r\n\f";
   const size_t start = text.find_first_not_of(kWhiteSpace);

@@ -36,6 +36,7 @@ float ToFloat(const std::wstring& text);
 wchar_t HexDigitChar(int value);
 // '0'-'9', 'a'-'f', 'A'-'F' to 0-15; anything else gives 0.
 int HexDigitValue(wchar_t character);
+bool IsHexDigit(wchar_t character);
 
 // The first run of characters that are not white space.
 std::wstring FirstToken(const std::wstring& text);

@@ -98,18 +98,15 @@ template <> void TextStream::Print<std::wstring>(std::wstring value) { Printf(L"
 template <> void TextStream::Print<void*>(void* value) { Printf(L"%p", value); }
 
 template <> void TextStream::PrintField<unsigned long>(const wchar_t* label, unsigned long value) {
-  Print<const wchar_t*>(label);
-  Printf(L"%d\n", static_cast<int>(value));
+  PrintLabelled(label, static_cast<int32_t>(value));
 }
 
 template <> void TextStream::PrintField<long>(const wchar_t* label, long value) {
-  Print<const wchar_t*>(label);
-  Printf(L"%d\n", static_cast<int>(value));
+  PrintLabelled(label, static_cast<int32_t>(value));
 }
 
 template <> void TextStream::PrintField<unsigned short>(const wchar_t* label, unsigned short value) {
-  Print<const wchar_t*>(label);
-  Printf(L"%d\n", static_cast<int>(value));
+  PrintLabelled(label, static_cast<int32_t>(value));
 }
 
 template <> void TextStream::PrintField<long long>(const wchar_t* label, long long value) {

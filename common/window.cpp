@@ -154,18 +154,9 @@ LRESULT CALLBACK SubClass::SubClassProc(HWND window, UINT message, WPARAM wParam
 }
 
 std::wstring GetModulePath(HMODULE module) {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::wstring();
-    // A full buffer may hold a cut path.
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      return buffer;
-    }
-    if (buffer.size() >= 0x10000) return std::wstring();
-    buffer.resize(buffer.size() * 2);
-  }
+  return ReadGrowing(MAX_PATH, [module](wchar_t* buffer, int size) {
+    return static_cast<int>(GetModuleFileNameW(module, buffer, static_cast<DWORD>(size)));
+  });
 }
 
 std::wstring GetModuleFolder(HMODULE module) {

@@ -68,12 +68,16 @@ struct ParseState {
   bool stopped = false;  // Expat may still call a handler after XML_StopParser
 };
 
+void Stop(ParseState& state) {
+  state.stopped = true;
+  XML_StopParser(state.parser, XML_FALSE);
+}
+
 void XMLCALL OnElementStart(void* data, const XML_Char* name, const XML_Char** /*attributes*/) {
   ParseState& state = *static_cast<ParseState*>(data);
   if (state.stopped) return;
   if (++state.depth > kMaxXmlDepth) {
-    state.stopped = true;
-    XML_StopParser(state.parser, XML_FALSE);
+    Stop(state);
     return;
   }
   if (!state.current) {
@@ -96,6 +100,13 @@ void XMLCALL OnCharacterData(void* data, const XML_Char* text, int length) {
   ParseState& state = *static_cast<ParseState*>(data);
   if (state.stopped || !state.current || length <= 0) return;
   state.current->AppendText(text, static_cast<size_t>(length));
+}
+
+// The files hold elements and text only. An entity declaration stops the reader: entities that
+// refer to each other expand a few hundred bytes into gigabytes of text.
+void XMLCALL OnEntityDeclaration(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
+                                 const XML_Char*, const XML_Char*, const XML_Char*) {
+  Stop(*static_cast<ParseState*>(data));
 }
 
 bool StartsWith(const std::string& text, size_t position, const char* prefix) {
@@ -236,6 +247,7 @@ std::unique_ptr<XmlElement> ParseXmlStream(std::wistream& stream) {
   XML_SetUserData(parser, &state);
   XML_SetElementHandler(parser, OnElementStart, OnElementEnd);
   XML_SetCharacterDataHandler(parser, OnCharacterData);
+  XML_SetEntityDeclHandler(parser, OnEntityDeclaration);
 
   wchar_t chunk[kParseChunkChars];
   for (;;) {

@@ -35,7 +35,6 @@ class XmlElement {
   const std::wstring& GetText() const { return text_; }
   void SetText(const std::wstring& text) { text_ = text; }
   void AppendText(const wchar_t* text, size_t length) { text_.append(text, length); }
-  void AppendText(const std::wstring& text) { text_ += text; }
   // In document order.
   const std::vector<XmlElement*>& GetChildren() const { return children_; }
 
@@ -51,7 +50,8 @@ class XmlElement {
 };
 
 // Null after one message on the error stack ("Failed to open file %s\n", "Empty xml file %s",
-// "Error at %s %d" or the parser's "%s at line %d, column %d").
+// "Error at %s %d" or the parser's "%s at line %d, column %d"). A document that declares entities
+// is refused.
 std::unique_ptr<XmlElement> LoadXmlFile(const std::wstring& path);
 std::unique_ptr<XmlElement> ParseXmlStream(std::wistream& stream);
 // Replaces the file only once the whole new text is written beside it; on any failure the old file

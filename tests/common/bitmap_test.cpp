@@ -258,13 +258,12 @@ TEST(Bitmaps, ColourHexText) {
 }
 
 TEST(Bitmaps, Dumps) {
-  auto* handler = new CapturingTextHandler;
-  TextStream stream{CountedPtr<TextHandler>(handler)};
+  CapturedStream out;
   BITMAPINFOHEADER header = {sizeof(BITMAPINFOHEADER), 320, -240, 1, 32, BI_BITFIELDS, 307200, 0, 0, 0, 0};
-  stream.PrintField<BITMAPINFOHEADER>(L"bmiHeader: ", header);
+  out.stream.PrintField<BITMAPINFOHEADER>(L"bmiHeader: ", header);
   header.biCompression = MakeFourCCCode('w', 'B', 'v', 'k');
-  DumpBitmapInfoHeader(stream, header);
-  stream.PrintField<RECT>(L"rcSource: ", RECT{10, 20, 110, 70});
+  DumpBitmapInfoHeader(out.stream, header);
+  out.stream.PrintField<RECT>(L"rcSource: ", RECT{10, 20, 110, 70});
   EXPECT_EQ(L"bmiHeader: biSize: 40\n  biWidth: 320\n  biHeight: -240\n  biPlanes: 1\n  biBitCount: 32\n"
             L"  biCompression: BI_BITFIELDS\n  biSizeImage: 307200\n  biXPelsPerMeter: 0\n  biYPelsPerMeter: 0\n"
             L"  biClrUsed: 0\n  biClrImportant: 0\n\n"
@@ -272,14 +271,14 @@ TEST(Bitmaps, Dumps) {
             L"  biCompression: wBvk\n  biSizeImage: 307200\n  biXPelsPerMeter: 0\n  biYPelsPerMeter: 0\n"
             L"  biClrUsed: 0\n  biClrImportant: 0\n"
             L"rcSource: 10 20 100 50\n",
-            handler->Text());
+            out.handler->Text());
 
-  handler->pieces.clear();
+  out.handler->pieces.clear();
   const Dib dib(2, 3, 32);
   DIBSECTION section = {};
   ASSERT_EQ(static_cast<int>(sizeof(section)), GetObjectW(dib.GetHandle(), sizeof(section), &section));
-  DumpDibSection(stream, section);
-  const std::wstring text = handler->Text();
+  DumpDibSection(out.stream, section);
+  const std::wstring text = out.handler->Text();
   EXPECT_NE(std::wstring::npos, text.find(L"dsBm: bmType: 0\n")) << text;
   EXPECT_NE(std::wstring::npos, text.find(L"    bmWidthBytes: 8\n")) << text;
   EXPECT_NE(std::wstring::npos, text.find(L"    biSizeImage: 24\n")) << text;

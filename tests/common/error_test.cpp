@@ -1,6 +1,5 @@
 #include "common/error.h"
 
-#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -41,16 +40,13 @@ class DefaultErrorStack : public testing::Test {
     g_prompts.clear();
     previousPrompt_ = SetPromptFunction(RecordPrompt);
     SetErrorHandler(CountedPtr<ErrorHandler>(new DefaultErrorHandler));
-    trace_ = new CapturingTextHandler;
-    SetTraceHandler(CountedPtr<TextHandler>(trace_));
   }
   void TearDown() override {
-    SetTraceHandler(CountedPtr<TextHandler>());
     SetPromptFunction(previousPrompt_);
     InstallRecordingErrorHandler();
   }
 
-  CapturingTextHandler* trace_ = nullptr;
+  TraceCapture trace_;
   PromptFunction previousPrompt_ = nullptr;
 };
 
@@ -66,25 +62,25 @@ TEST_F(DefaultErrorStack, ShowsTheTenNewestNewestFirst) {
   EXPECT_EQ(g_prompts[0].caption, L"Error");
   EXPECT_EQ(g_prompts[0].flags, static_cast<UINT>(MB_ICONWARNING));
   EXPECT_FALSE(HasErrors());
-  EXPECT_NE(trace_->Text().find(L"Error stack flushed\n"), std::wstring::npos);
+  EXPECT_NE(trace_.Text().find(L"Error stack flushed\n"), std::wstring::npos);
 }
 
 TEST_F(DefaultErrorStack, EmptyShowShowsAndTracesNothing) {
   ShowError(L"");
   EXPECT_TRUE(g_prompts.empty());
-  EXPECT_TRUE(trace_->pieces.empty());
+  EXPECT_TRUE(trace_.Pieces().empty());
 }
 
 TEST_F(DefaultErrorStack, SingleMessageBox) {
   ShowError(L"x");
   ASSERT_EQ(g_prompts.size(), 1u);
   EXPECT_EQ(g_prompts[0].text, L"x\n\n");
-  EXPECT_EQ(trace_->Text(), L"[ERROR] x\nError stack flushed\n");
+  EXPECT_EQ(trace_.Text(), L"[ERROR] x\nError stack flushed\n");
 }
 
 TEST_F(DefaultErrorStack, ClearOnEmptyStackStillTraces) {
   ClearErrors();
-  EXPECT_EQ(trace_->Text(), L"Error stack cleared\n");
+  EXPECT_EQ(trace_.Text(), L"Error stack cleared\n");
 }
 
 TEST_F(DefaultErrorStack, WarningDropsWaitingErrors) {
@@ -94,7 +90,7 @@ TEST_F(DefaultErrorStack, WarningDropsWaitingErrors) {
   EXPECT_EQ(g_prompts[0].text, L"w");
   EXPECT_EQ(g_prompts[0].caption, L"Warning");
   EXPECT_FALSE(HasErrors());
-  EXPECT_EQ(trace_->Text(), L"[ERROR] e\n[ERROR] w\nError stack cleared\n");
+  EXPECT_EQ(trace_.Text(), L"[ERROR] e\n[ERROR] w\nError stack cleared\n");
 }
 
 TEST_F(DefaultErrorStack, LongMessagesAreCut) {

@@ -275,15 +275,14 @@ TEST(RiffWalker, PathSkipStopAndFailure) {
 
 TEST(RiffDumper, PrintsTheTreeAndRefusesOtherFiles) {
   PutFile(L"dump.wav", MakeList("RIFF", "WAVE", MakeChunk("fmt ", std::string(16, 'f')) + MakeChunk("data", "abc")));
-  auto* handler = new CapturingTextHandler;
-  TextStream stream{CountedPtr<TextHandler>(handler)};
-  RiffDumper dumper(stream);
+  CapturedStream out;
+  RiffDumper dumper(out.stream);
   ASSERT_TRUE(dumper.ParseFile(L"dump.wav"));
   EXPECT_EQ(L"  [RIFF] [40] [WAVE] data_pos = 0xC (12) data_len = 36\n"
             L"    [fmt ] [16] data_pos = 0x14 (20) data_len = 16\n"
             L"    [data] [3] data_pos = 0x2C (44) data_len = 3\n",
-            handler->Text());
-  EXPECT_EQ(0, stream.IndentLevel());
+            out.handler->Text());
+  EXPECT_EQ(0, out.stream.IndentLevel());
 
   PutFile(L"notriff.bin", MakeChunk("RIFX", "abcd"));
   EXPECT_FALSE(dumper.ParseFile(L"notriff.bin"));

@@ -40,6 +40,8 @@ TEST(Numbers, DigitsAndValues) {
   EXPECT_EQ(HexDigitValue(L'g'), 0);
   EXPECT_EQ(HexDigitValue(L'F'), 15);
   EXPECT_EQ(HexDigitValue(L'b'), 11);
+  EXPECT_TRUE(IsHexDigit(L'0') && IsHexDigit(L'f') && IsHexDigit(L'A'));
+  EXPECT_FALSE(IsHexDigit(L'g') || IsHexDigit(L'/') || IsHexDigit(L'\xFF10'));
   EXPECT_EQ(ToInt(L"128kbps"), 128);
   EXPECT_EQ(ToInt(L"none"), 0);
   EXPECT_DOUBLE_EQ(ToDouble(L"2.5x"), 2.5);

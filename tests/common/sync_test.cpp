@@ -5,16 +5,6 @@
 #include <future>
 #include <thread>
 
-TEST(Sync, ScopedLockOverNullDoesNothing) {
-  ScopedLock lock(nullptr);
-}
-
-TEST(Sync, CriticalSectionIsRecursive) {
-  CriticalSection section;
-  ScopedLock outer(&section);
-  ScopedLock inner(&section);
-}
-
 TEST(Sync, EventWaitTimesOutAndSees) {
   Event event(true, false);
   EXPECT_FALSE(event.Wait(0));

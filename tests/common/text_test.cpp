@@ -11,16 +11,6 @@
 #include "tests/support/capture.h"
 #include "tests/support/errors.h"
 
-namespace {
-
-struct CapturedStream {
-  CapturedStream() : handler(new CapturingTextHandler), stream(CountedPtr<TextHandler>(handler)) {}
-  CapturingTextHandler* handler;
-  TextStream stream;
-};
-
-}  // namespace
-
 TEST(TextStream, SilentWithoutHandlerButIndentCounts) {
   TextStream stream;
   stream.Printf(L"nothing %d", 1);

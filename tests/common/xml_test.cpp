@@ -139,6 +139,9 @@ TEST_F(XmlFiles, WhatTheReaderTakesAndWhatItRefuses) {
        L"XML or text declaration not at start of entity at line 1, column 1"},
       {"<r>\n  <x>t</y>\n</r>", L"mismatched tag at line 2, column 8"},
       {"<r>1</r><second/>", L"junk after document element at line 1, column 9"},
+      // A document type without declarations is harmless; entity declarations are refused.
+      {"<!DOCTYPE r>\n<r>d</r>", L"d"},
+      {"<!DOCTYPE r [\n<!ENTITY a \"xx\">\n]>\n<r>&a;</r>", L"parsing aborted at line 2, column 11"},
       {"", L"Empty xml file input.txt"},
   };
   for (const auto& c : cases) {
@@ -235,3 +238,4 @@ TEST_F(XmlFiles, DamagedFilesFailWithOneMessage) {
   EXPECT_GT(refused, 100u);
   EXPECT_EQ(RecordedErrors().Pushed().size(), refused);
 }
+

@@ -16,6 +16,13 @@ class CapturingTextHandler : public TextHandler {
   std::vector<std::wstring> pieces;
 };
 
+// A text stream whose every piece the test can read back.
+struct CapturedStream {
+  CapturedStream() : handler(new CapturingTextHandler), stream(CountedPtr<TextHandler>(handler)) {}
+  CapturingTextHandler* handler;  // owned by the stream
+  TextStream stream;
+};
+
 // Captures the process's trace channel for its lifetime.
 class TraceCapture {
  public:
@@ -25,6 +32,7 @@ class TraceCapture {
   TraceCapture& operator=(const TraceCapture&) = delete;
 
   std::wstring Text() const { return handler_->Text(); }
+  const std::vector<std::wstring>& Pieces() const { return handler_->pieces; }
   // The line numbers of the OnComError reports traced so far, in order.
   std::vector<int> ComErrorLines() const;
 

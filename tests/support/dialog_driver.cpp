@@ -1,12 +1,12 @@
 #include "tests/support/dialog_driver.h"
 
-#include <vector>
+#include "common/window.h"
 
 namespace {
 
 struct Search {
-  const std::wstring* caption;
   DWORD processId;
+  const wchar_t* caption;  // null: any
   HWND found;
 };
 
@@ -14,17 +14,25 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM context) {
   Search* search = reinterpret_cast<Search*>(context);
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  wchar_t className[16] = {};
-  wchar_t caption[256] = {};
-  if (process != search->processId || !IsWindowVisible(window)) return TRUE;
-  if (!GetClassNameW(window, className, 16) || wcscmp(className, L"#32770") != 0) return TRUE;
-  GetWindowTextW(window, caption, 256);
-  if (*search->caption != caption) return TRUE;
+  if (process != search->processId || !IsWindowVisible(window) || GetWindowClassString(window) != L"#32770") {
+    return TRUE;
+  }
+  if (search->caption && GetWindowTextString(window) != search->caption) return TRUE;
   search->found = window;
   return FALSE;
 }
 
 }  // namespace
+
+HWND WaitForDialogBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    Search search{processId, caption, nullptr};
+    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+    if (search.found || GetTickCount64() >= deadline) return search.found;
+    Sleep(20);
+  }
+}
 
 DialogDriver::DialogDriver(std::wstring caption, std::function<void(HWND)> action, DWORD timeoutMs,
                            DWORD processId)
@@ -41,22 +49,15 @@ bool DialogDriver::Wait() {
 }
 
 void DialogDriver::Run(DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  while (GetTickCount64() < deadline) {
-    Search search{&caption_, processId_, nullptr};
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found) {
-      action_(search.found);
-      driven_ = true;
-      // An action that left the dialog open would block the test for good.
-      for (int i = 0; i < 100 && IsWindow(search.found); ++i) Sleep(20);
-      if (IsWindow(search.found)) {
-        driven_ = false;
-        PostMessageW(search.found, WM_COMMAND, IDCANCEL, 0);
-      }
-      return;
-    }
-    Sleep(20);
+  HWND found = WaitForDialogBox(processId_, caption_.c_str(), timeoutMs);
+  if (!found) return;
+  action_(found);
+  driven_ = true;
+  // An action that left the dialog open would block the test for good.
+  for (int i = 0; i < 100 && IsWindow(found); ++i) Sleep(20);
+  if (IsWindow(found)) {
+    driven_ = false;
+    PostMessageW(found, WM_COMMAND, IDCANCEL, 0);
   }
 }
 

@@ -30,5 +30,9 @@ class DialogDriver {
   std::thread thread_;
 };
 
+// Polls for a visible dialog box (class #32770) of the process with that caption, or with any
+// caption when it is null; null when none appeared within the time.
+HWND WaitForDialogBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs);
+
 // Sends a button click (WM_COMMAND with BN_CLICKED) for a control of a dialog.
 void ClickDialogButton(HWND dialog, int id);

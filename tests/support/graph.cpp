@@ -1,7 +1,6 @@
 #include "tests/support/graph.h"
 
 #include <cstdio>
-#include <exception>
 #include <future>
 #include <thread>
 
