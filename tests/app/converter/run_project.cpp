@@ -5,8 +5,9 @@
 //
 //   run_project.exe project.xml [deadline seconds]
 //
-// Prints the filters of the built graph ("filter: ..."), then "progress: N", "seconds: S" and "result: finished|failed|deadline" and "movie: good|bad";
-// exits 0 only for a good movie. A run that passes the deadline ends the process at once: a graph
+// Prints the filters of the built graph ("filter: ..."), the seconds the build took ("built: S"),
+// then at the end "progress: N", "seconds: S" (since Build), "result: finished|failed|deadline"
+// and "movie: good|bad"; exits 0 only for a good movie. A run that passes the deadline ends the process at once: a graph
 // stuck in a filter cannot be torn down.
 
 #include <windows.h>
@@ -82,6 +83,7 @@ class Runner : public GraphObserver {
       return false;
     }
     builder_->PrintFilters();
+    std::printf("built: %.2f\n", Seconds());
     if (!builder_->Run()) {
       std::printf("run: failed\n");
       return false;
@@ -93,7 +95,7 @@ class Runner : public GraphObserver {
     const RunEvent event = ClassifyGraphEvent(code);
     if (event == RunEvent::kIgnore || !builder_.IsValid()) return;
     std::printf("progress: %d\n", static_cast<int>(builder_->GetProgress()));
-    std::printf("seconds: %.2f\n", static_cast<double>(GetTickCount64() - start_) / 1000.0);
+    std::printf("seconds: %.2f\n", Seconds());
     good_ = event == RunEvent::kFinished && builder_->MovieSucceeded();
     std::printf("result: %s\nmovie: %s\n", event == RunEvent::kFinished ? "finished" : "failed",
                 good_ ? "good" : "bad");
@@ -119,6 +121,8 @@ class Runner : public GraphObserver {
   bool Good() const { return good_; }
 
  private:
+  double Seconds() const { return static_cast<double>(GetTickCount64() - start_) / 1000.0; }
+
   CountedPtr<InspectedBuilder> builder_;
   ULONGLONG start_ = 0;
   bool ended_ = false;
