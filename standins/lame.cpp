@@ -9,6 +9,7 @@
 #include <lame/lame.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <iterator>
 #include <vector>
@@ -104,7 +105,10 @@ class LameEncoder : public CTransformFilter {
     return SetAudioBuffers(allocator, request, kOutputBufferBytes, kOutputBufferBytes);
   }
 
-  HRESULT StartStreaming() override { return OpenEncoder(); }
+  HRESULT StartStreaming() override {
+    reopen_ = false;
+    return OpenEncoder();
+  }
 
   HRESULT StopStreaming() override {
     CloseEncoder();
@@ -112,8 +116,10 @@ class LameEncoder : public CTransformFilter {
   }
 
   HRESULT Receive(IMediaSample* sample) override {
+    HRESULT result = Reopen();
+    if (FAILED(result)) return result;
     if (!encoder_) return E_UNEXPECTED;
-    HRESULT result = AppendSampleBytes(sample, pending_);
+    result = AppendSampleBytes(sample, pending_);
     if (FAILED(result)) return result;
     REFERENCE_TIME start = 0;
     REFERENCE_TIME stop = 0;
@@ -135,7 +141,9 @@ class LameEncoder : public CTransformFilter {
 
   HRESULT EndOfStream() override {
     if (encoder_) {
-      const HRESULT result = Deliver(0, [this](unsigned char* buffer, int size) {
+      HRESULT result = Reopen();
+      if (FAILED(result)) return result;
+      result = Deliver(0, [this](unsigned char* buffer, int size) {
         return lame_encode_flush(encoder_, buffer, size);
       });
       if (FAILED(result)) return result;
@@ -143,15 +151,10 @@ class LameEncoder : public CTransformFilter {
     return CTransformFilter::EndOfStream();
   }
 
+  // What follows a flush is a new stream. The streaming thread starts the encoder afresh: waiting
+  // here for the receive lock under the filter lock would invert the order Stop takes them in.
   HRESULT EndFlush() override {
-    // What follows a flush is a new stream: start the encoder afresh.
-    {
-      ScopedLock lock(&receiveLock_);
-      if (encoder_) {
-        CloseEncoder();
-        OpenEncoder();
-      }
-    }
+    reopen_ = true;
     return CTransformFilter::EndFlush();
   }
 
@@ -178,6 +181,12 @@ class LameEncoder : public CTransformFilter {
     pending_.clear();
     nextTime_ = 0;
     return S_OK;
+  }
+
+  HRESULT Reopen() {
+    if (!reopen_.exchange(false) || !encoder_) return S_OK;
+    CloseEncoder();
+    return OpenEncoder();
   }
 
   void CloseEncoder() {
@@ -218,6 +227,7 @@ class LameEncoder : public CTransformFilter {
   REFERENCE_TIME nextTime_ = 0;
   std::vector<uint8_t> pending_;
   std::vector<short> pcm_;
+  std::atomic<bool> reopen_{false};
 };
 
 const AMOVIESETUP_MEDIATYPE kPcm = {&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM};

@@ -9,6 +9,7 @@
 #include <mmreg.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -171,7 +172,8 @@ class PcmConverter : public CTransformFilter {
   HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) override {
     const WAVEFORMATEX* output = AcceptedOutput(out);
     if (!AcceptedInput(in) || !output) return VFW_E_TYPE_NOT_ACCEPTED;
-    ScopedLock lock(&filterLock_);
+    // No lock: the set format changes only while the output is unconnected, under the filter lock
+    // that connecting holds too; a type change on the streaming thread must not wait for it.
     if (configured_.FormatLength() && !IsSameWaveFormat(*output, *PcmFormatOf(&configured_)))
       return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
@@ -201,10 +203,12 @@ class PcmConverter : public CTransformFilter {
     in_ = *input;
     out_ = *output;
     Restart();
+    restart_ = false;
     return S_OK;
   }
 
   HRESULT Receive(IMediaSample* sample) override {
+    if (restart_.exchange(false)) Restart();
     const HRESULT result = AppendSampleBytes(sample, pending_);
     if (FAILED(result)) return result;
     REFERENCE_TIME start = 0;
@@ -223,6 +227,7 @@ class PcmConverter : public CTransformFilter {
   }
 
   HRESULT EndOfStream() override {
+    if (restart_.exchange(false)) Restart();
     converted_.clear();
     resampler_.Finish(converted_);
     const HRESULT result = DeliverConverted();
@@ -230,11 +235,10 @@ class PcmConverter : public CTransformFilter {
     return CTransformFilter::EndOfStream();
   }
 
+  // What follows a flush is a new stream. The streaming thread starts it afresh: waiting here for
+  // the receive lock under the filter lock would invert the order Stop takes them in.
   HRESULT EndFlush() override {
-    {
-      ScopedLock lock(&receiveLock_);
-      Restart();
-    }
+    restart_ = true;
     return CTransformFilter::EndFlush();
   }
 
@@ -321,6 +325,7 @@ class PcmConverter : public CTransformFilter {
   std::vector<int16_t> converted_;
   REFERENCE_TIME base_ = 0;
   bool timed_ = false;
+  std::atomic<bool> restart_{false};
 };
 
 PcmOutputPin::PcmOutputPin(PcmConverter* filter)
