@@ -125,4 +125,35 @@ TEST_F(PcmStandIn, ResamplesMixesAndWidensToTheSetFormat) {
   });
 }
 
+// The converter's audio branch: decoded PCM -> converter at the set format -> MP3 encoder, the last
+// link left to the graph builder.
+TEST_F(PcmStandIn, FeedsTheMp3EncoderThroughTheGraphBuilder) {
+  constexpr CLSID kClsidLame = {0xB8D27088, 0xFF5F, 0x4B7C, {0x98, 0xDC, 0x0E, 0x91, 0xA1, 0x69, 0x62, 0x86}};
+  RunWithDeadline(kDeadlineMs, [&] {
+    ModuleChain chain(L"pcmconv.ax", kClsidPcm, PcmType(2, 48000, 16));
+    ASSERT_EQ(S_OK, chain.created);
+    ASSERT_EQ(S_OK, chain.ConnectInput());
+    ComPtr<IAMStreamConfig> config;
+    ASSERT_EQ(S_OK, chain.out->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(config.Clear())));
+    CMediaType wanted = PcmType(1, 22050, 16);
+    ASSERT_EQ(S_OK, config->SetFormat(&wanted));
+    ComPtr<IBaseFilter> encoder;
+    ASSERT_EQ(S_OK, CreateObjectFromModule(L"lame.ax", kClsidLame, IID_IBaseFilter,
+                                           reinterpret_cast<void**>(encoder.Clear())));
+    ASSERT_EQ(S_OK, chain.graph.Add(encoder.Get(), L"encoder"));
+    ComPtr<IPin> encoderIn, encoderOut;
+    ASSERT_EQ(S_OK, FindPin(encoder.Get(), PINDIR_INPUT, nullptr, nullptr, encoderIn));
+    ASSERT_EQ(S_OK, FindPin(encoder.Get(), PINDIR_OUTPUT, nullptr, nullptr, encoderOut));
+    ASSERT_EQ(S_OK, chain.graph.Get()->Connect(chain.out.Get(), encoderIn.Get()));
+    ASSERT_EQ(S_OK, chain.graph.Connect(encoderOut.Get(), chain.sink->Pin()));
+    ASSERT_EQ(S_OK, chain.Stream(Tone(2, 48000, 16, 440, 48000), 8000, 4, 48000));
+    EXPECT_EQ(1, chain.sink->EndOfStreams());
+    ASSERT_EQ(S_OK, chain.graph.Stop());
+    const std::vector<uint8_t> mp3 = chain.Output();
+    ASSERT_GE(mp3.size(), 4u);
+    EXPECT_EQ(0xFF, mp3[0]);
+    EXPECT_EQ(0xF3, mp3[1]);  // MPEG-2 Layer III without CRC
+  });
+}
+
 }  // namespace
