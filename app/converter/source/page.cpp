@@ -32,7 +32,8 @@ void WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings, co
     ReadFileBytes(templatePath.c_str(), bytes, OpenFailure::kQuiet);
     // Single-byte text up to its first zero byte, whatever its encoding.
     std::string text(bytes.begin(), bytes.end());
-    text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
+    const size_t end = text.find('\0');
+    if (end != std::string::npos) text.resize(end);
     std::string page;
     ExpandMacros(values, text, page);
     const std::wstring pagePath = publish.save_dir + L"\\" + HtmlPageName(publish.save_name);
