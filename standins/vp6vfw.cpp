@@ -6,7 +6,8 @@
 // its green samples. When the environment names a file in VP6_STANDIN_STATE_FILE, every accepted
 // ICM_SETSTATE writes the block there, so a test can check what a host set; a number in
 // VP6_STANDIN_INFO_RESULT becomes ICM_GETINFO's answer, so a test can play a codec that describes
-// itself wrongly.
+// itself wrongly. A number n in VP6_STANDIN_EMPTY_FRAME makes the n-th frame (from 0, counted per
+// codec instance from its ICM_COMPRESS_BEGIN) come out empty, as a failing codec's would.
 
 #include <windows.h>
 #include <vfw.h>
@@ -26,6 +27,7 @@ constexpr DWORD kVp62 = mmioFOURCC('V', 'P', '6', '2');
 constexpr size_t kStateSize = 0x104;
 constexpr wchar_t kStateFileVariable[] = L"VP6_STANDIN_STATE_FILE";
 constexpr wchar_t kInfoResultVariable[] = L"VP6_STANDIN_INFO_RESULT";
+constexpr wchar_t kEmptyFrameVariable[] = L"VP6_STANDIN_EMPTY_FRAME";
 constexpr int kMaxDimension = 16 * 255;  // the frame header holds macroblock counts in one byte
 
 // State block fields the stand-in itself reads or sets up (32-bit little-endian).
@@ -39,6 +41,8 @@ constexpr size_t kFrameHeaderBytes = 6;
 struct Instance {
   uint8_t state[kStateSize];
   uint32_t framesSinceKey = 0;
+  int64_t framesCompressed = 0;  // since ICM_COMPRESS_BEGIN
+  int64_t emptyFrame = -1;       // the frame answered with no bytes; -1 none
 };
 
 std::mutex instancesLock;
@@ -155,6 +159,16 @@ LRESULT GetState(const Instance& codec, void* buffer, LPARAM size) {
   return ICERR_OK;
 }
 
+// The frame number in VP6_STANDIN_EMPTY_FRAME, or -1.
+int64_t EmptyFrameSetting() {
+  wchar_t text[24];
+  const DWORD length = GetEnvironmentVariableW(kEmptyFrameVariable, text, 24);
+  if (length == 0 || length >= 24) return -1;
+  wchar_t* end = nullptr;
+  const long long frame = wcstoll(text, &end, 10);
+  return end != text && *end == L'\0' && frame >= 0 ? frame : -1;
+}
+
 void WriteStateFile(const Instance& codec) {
   wchar_t path[MAX_PATH];
   const DWORD length = GetEnvironmentVariableW(kStateFileVariable, path, MAX_PATH);
@@ -196,6 +210,11 @@ LRESULT Compress(Instance& codec, ICCOMPRESS* compress, LPARAM size) {
   const BITMAPINFOHEADER* input = compress->lpbiInput;
   BITMAPINFOHEADER* output = compress->lpbiOutput;
   if (!IsAcceptedInput(input) || !output || !compress->lpInput || !compress->lpOutput) return ICERR_BADFORMAT;
+  if (codec.framesCompressed++ == codec.emptyFrame) {
+    output->biSizeImage = 0;
+    if (compress->lpdwFlags) *compress->lpdwFlags = 0;
+    return ICERR_OK;
+  }
 
   const uint32_t interval = Field(codec, kMaxKeyFrameIntervalOffset);
   const bool autoKey = Field(codec, kAutoKeyFrameOffset) != 0;
@@ -250,7 +269,11 @@ LRESULT Dispatch(DWORD_PTR driverId, HDRVR driver, UINT message, LPARAM param1, 
     case ICM_SETSTATE: return SetState(*codec, reinterpret_cast<const void*>(param1), param2);
     case ICM_COMPRESS_BEGIN: {
       const LRESULT result = Query(header1, reinterpret_cast<const BITMAPINFOHEADER*>(param2));
-      if (result == ICERR_OK) codec->framesSinceKey = 0;
+      if (result == ICERR_OK) {
+        codec->framesSinceKey = 0;
+        codec->framesCompressed = 0;
+        codec->emptyFrame = EmptyFrameSetting();
+      }
       return result;
     }
     case ICM_COMPRESS: return Compress(*codec, reinterpret_cast<ICCOMPRESS*>(param1), param2);

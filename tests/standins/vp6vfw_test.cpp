@@ -108,4 +108,52 @@ TEST(Vp6StandIn, MakesKeyFramesAtItsInterval) {
   }
 }
 
+// The frame sizes one compress run of `frames` frames reports.
+std::vector<DWORD> CompressedSizes(VcmDll& codec, int frames) {
+  BITMAPINFOHEADER input = {};
+  input.biSize = sizeof(input);
+  input.biWidth = 32;
+  input.biHeight = 32;
+  input.biPlanes = 1;
+  input.biBitCount = 24;
+  input.biSizeImage = 32 * 32 * 3;
+  BITMAPINFOHEADER output = {};
+  std::vector<DWORD> sizes;
+  if (codec.DriverMessage(ICM_COMPRESS_GET_FORMAT, P(&input), P(&output)) != ICERR_OK ||
+      codec.DriverMessage(ICM_COMPRESS_BEGIN, P(&input), P(&output)) != ICERR_OK)
+    return sizes;
+  std::vector<uint8_t> pixels(input.biSizeImage, 0x20);
+  std::vector<uint8_t> frame(output.biSizeImage);
+  for (int i = 0; i < frames; ++i) {
+    ICCOMPRESS compress = {};
+    compress.lpbiInput = &input;
+    compress.lpInput = pixels.data();
+    compress.lpbiOutput = &output;
+    compress.lpOutput = frame.data();
+    DWORD flags = 0;
+    compress.lpdwFlags = &flags;
+    output.biSizeImage = 12345;
+    if (codec.DriverMessage(ICM_COMPRESS, P(&compress), sizeof(compress)) != ICERR_OK) break;
+    sizes.push_back(output.biSizeImage);
+  }
+  codec.DriverMessage(ICM_COMPRESS_END, 0, 0);
+  return sizes;
+}
+
+TEST(Vp6StandIn, AnswersTheNamedFrameOfEachRunWithNoBytes) {
+  VcmDll codec(StandInPath().c_str(), kVp62, true);
+  ASSERT_TRUE(codec.IsOpen());
+  const DWORD full = 6 + 2 * 2;
+  EXPECT_EQ((std::vector<DWORD>{full, full, full}), CompressedSizes(codec, 3));
+  ASSERT_TRUE(SetEnvironmentVariableW(L"VP6_STANDIN_EMPTY_FRAME", L"2"));
+  const std::vector<DWORD> first = CompressedSizes(codec, 4);
+  const std::vector<DWORD> second = CompressedSizes(codec, 4);
+  SetEnvironmentVariableW(L"VP6_STANDIN_EMPTY_FRAME", L"x");
+  const std::vector<DWORD> unreadable = CompressedSizes(codec, 3);
+  SetEnvironmentVariableW(L"VP6_STANDIN_EMPTY_FRAME", nullptr);
+  EXPECT_EQ((std::vector<DWORD>{full, full, 0, full}), first);
+  EXPECT_EQ(first, second);  // counted afresh from each ICM_COMPRESS_BEGIN
+  EXPECT_EQ((std::vector<DWORD>{full, full, full}), unreadable);
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "app/converter/source/page.h"
 #include "app/deze/source/dump.h"
 #include "app/deze/source/flip.h"
 #include "app/deze/source/vcmds.h"
@@ -127,6 +128,11 @@ HRESULT FlashBuilder::OnHeaderWritten(MuxSettings*, BitStream*) { return S_OK; }
 HRESULT FlashBuilder::OnFinish(MuxSettings* settings, BitStream*) {
   const bool failed = !settings || (settings->flags & kMuxError);
   finishState_.store(failed ? kFinishedFailed : kFinishedWell);
+  // No exception may reach the multiplexer's thread.
+  try {
+    if (settings) WriteHtmlPage(project_.publish_config, *settings);
+  } catch (...) {
+  }
   return S_OK;
 }
 
@@ -333,7 +339,14 @@ HRESULT FlashBuilder::BuildVideoBranch(IPin* videoPin) {
   // The multiplexer's own position: with no clock the graph's stays 0 under Wine.
   seeking_ = ComPtr<IMediaSeeking>::QueryFrom(multiplexer_.Get());
 
-  if (auto muxer = ComPtr<ISwfMuxer>::QueryFrom(multiplexer_.Get()); muxer.IsValid()) muxer->AddHandler(this);
+  // The control first: its definitions come before the video's.
+  if (auto muxer = ComPtr<ISwfMuxer>::QueryFrom(multiplexer_.Get()); muxer.IsValid()) {
+    if (publish.add_control) {
+      control_.SetMovieName(publish.save_name);
+      muxer->AddHandler(&control_);
+    }
+    muxer->AddHandler(this);
+  }
   return S_OK;
 }
 

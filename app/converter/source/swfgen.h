@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/converter/source/config.h"
+#include "app/converter/source/control.h"
 #include "app/deze/source/swfmux.h"
 #include "media/comptr.h"
 #include "media/filtergraph.h"
@@ -64,7 +65,8 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   // A run that ended with kFinished is a good movie only when this is true.
   bool MovieSucceeded() const;
 
-  // ISwfMuxHandler, on the multiplexer's streaming thread.
+  // ISwfMuxHandler, on the multiplexer's streaming thread, after the movie control's. OnFinish
+  // notes how the movie ended and writes the web page.
   HRESULT OnPrepare(MuxSettings* settings) override;
   HRESULT OnHeaderWritten(MuxSettings* settings, BitStream* stream) override;
   HRESULT OnFinish(MuxSettings* settings, BitStream* stream) override;
@@ -87,5 +89,6 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   const ProjectConfig project_;
   ComPtr<IMediaSeeking> seeking_;  // the multiplexer's own: with no clock the graph's stays 0
   ComPtr<IBaseFilter> multiplexer_;
+  SwfControl control_;  // registered with the multiplexer only when add_control is set
   std::atomic<int32_t> finishState_{kNotFinished};
 };

@@ -54,12 +54,12 @@ def make_media():
 
 
 def write_project(name, video, movie, format=0, bitrate=700, interval=10, quality=8, audio_type=0,
-                  audio=""):
+                  audio="", published=False):
     values = [("video_config", [("video_file", windows_path(video)), ("format", format), ("bitrate", bitrate),
                                 ("key_frame_interval", interval), ("quality", quality)]),
               ("audio_config", [("audio_type", audio_type), ("audio_file", windows_path(audio) if audio else "")]),
-              ("publish_config", [("save_dir", windows_path(".")), ("save_name", movie), ("add_control", 0),
-                                  ("create_html", 0)])]
+              ("publish_config", [("save_dir", windows_path(".")), ("save_name", movie),
+                                  ("add_control", int(published)), ("create_html", int(published))])]
     lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<root>"]
     for group, keys in values:
         lines.append(f"  <{group}>")
@@ -212,6 +212,21 @@ class Check:
         self.good_run(status, said)
         header = self.movie("replace.swf", 10)
         self.expect(os.path.getsize("replace.swf") < 1 << 20, "the old movie's tail is still there")
+
+    def case_published(self):
+        """With the movie control and the web page: the control below the video, the page beside."""
+        write_project("published.xml", "video10.avi", "published.swf", published=True)
+        if os.path.exists("published.htm"):
+            os.remove("published.htm")
+        status, said = self.convert("published.xml")
+        self.good_run(status, said, progress=90)
+        header = self.movie("published.swf", 10)
+        if header:
+            self.expect(header.FrameSize[1] == 160 * 20 and header.FrameSize[3] == (120 + 13) * 20,
+                        f"stage {header.FrameSize} twips, expected 160x133 pixels")
+        if self.expect(os.path.exists("published.htm"), "no web page"):
+            page = open("published.htm", encoding="latin-1").read()
+            self.expect('data="published.swf" width="160" height="133"' in page, "the page does not show the movie")
 
     def case_movie_audio(self):
         self.register_pcm_converter()

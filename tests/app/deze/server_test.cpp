@@ -20,6 +20,7 @@
 #include "tests/app/deze/codecs.h"
 #include "tests/support/filters.h"
 #include "tests/support/graph.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -156,21 +157,6 @@ std::wstring ReadText(const std::wstring& key, const wchar_t* value) {
   if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), value, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS)
     return L"(missing)";
   return text;
-}
-
-DWORD RunRegsvr32(const std::wstring& arguments) {
-  std::wstring command = L"regsvr32.exe /s " + arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    return GetLastError();
-  HandleGuard processGuard(CloseHandle, process.hProcess);
-  HandleGuard threadGuard(CloseHandle, process.hThread);
-  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) return WAIT_TIMEOUT;
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  return code;
 }
 
 // Class identifier -> friendly name of each filter the mapper finds for an input of this major
