@@ -251,9 +251,13 @@ class Check:
         self.good_run(status, said)
         self.movie("vp6_mp3.swf", None)
         self.tone("vp6_mp3.swf", 22050, 1)
-        lame = [f for f in said.get("filter", []) if f.startswith("My Lame")]
-        print("MP3 path: " + ("through the encoder" if lame and not lame[0].startswith("My Lame, 0 ") else
-                              "straight to the multiplexer") + f" ({said.get('filter')})")
+        # Which way Wine's intelligent connection took, for the log.
+        filters = said.get("filter", [])
+        lame = next((f for f in filters if f.startswith("My Lame,")), "")
+        pcm = any(f.startswith("My PCM,") for f in filters)
+        path = ("straight to the multiplexer" if lame.startswith("My Lame, 0 ") else
+                "through the PCM stage and the encoder" if pcm else "through the encoder, without the PCM stage")
+        print(f"MP3 path: {path}; filters: {filters}")
 
     def case_empty_frame(self):
         write_project("empty_frame.xml", "av25.avi", "empty_frame.swf", format=1)
