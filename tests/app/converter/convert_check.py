@@ -80,12 +80,12 @@ class Check:
             self.failures.append(what)
         return condition
 
-    def convert(self, project, environment=None):
+    def convert(self, project, environment=None, mode=None):
         """Runs the project; returns (exit status, output lines as a dict of label: [values])."""
         env = dict(os.environ, **(environment or {}))
         started = time.monotonic()
         run = subprocess.run([self.arguments.media_run, self.arguments.runner, windows_path(project),
-                              str(DEADLINE_SECONDS)], capture_output=True, text=True, env=env,
+                              str(DEADLINE_SECONDS)] + ([mode] if mode else []), capture_output=True, text=True, env=env,
                              timeout=DEADLINE_SECONDS + 120)
         print(run.stdout, end="")
         print(f"(ran {time.monotonic() - started:.1f} s, exit {run.returncode})")
@@ -227,6 +227,18 @@ class Check:
         if self.expect(os.path.exists("published.htm"), "no web page"):
             page = open("published.htm", encoding="latin-1").read()
             self.expect('data="published.swf" width="160" height="133"' in page, "the page does not show the movie")
+
+    def case_released(self):
+        """A builder released while the multiplexer has a movie open (a paused graph) stops the graph
+        while it is still whole: the movie is closed well-formed and the page written."""
+        write_project("released.xml", "av25.avi", "released.swf", format=1, published=True)
+        for name in ("released.swf", "released.htm"):
+            if os.path.exists(name):
+                os.remove(name)
+        status, said = self.convert("released.xml", mode="release-paused")
+        self.expect(status == 0 and "released" in said, f"exit {status}, output {said}")
+        self.movie("released.swf", None)
+        self.expect(os.path.exists("released.htm"), "no web page: the finish did not reach the builder")
 
     def case_movie_audio(self):
         self.register_pcm_converter()

@@ -3,8 +3,9 @@
 // run ended, releasing the builder inside the event as the main window does. Error texts are
 // printed instead of shown. deze.dll, lame.ax and vp6vfw.dll lie beside the program.
 //
-//   run_project.exe project.xml [deadline seconds]
+//   run_project.exe project.xml [deadline seconds] [release-paused]
 //
+// With "release-paused" the graph is only paused and the builder then released at once.
 // Prints the filters of the built graph ("filter: ..."), the seconds the build took ("built: S"),
 // then at the end "progress: N", "seconds: S" (since Build), "result: finished|failed|deadline"
 // and "movie: good|bad"; exits 0 only for a good movie. A run that passes the deadline ends the process at once: a graph
@@ -74,7 +75,8 @@ class InspectedBuilder : public FlashBuilder {
 
 class Runner : public GraphObserver {
  public:
-  bool Start(const ProjectConfig& project) {
+  // Runs the graph, or with `pauseOnly` only pauses it: the multiplexer then has a movie open.
+  bool Start(const ProjectConfig& project, bool pauseOnly) {
     builder_ = CountedPtr<InspectedBuilder>(new InspectedBuilder(this, project));
     start_ = GetTickCount64();
     const HRESULT built = builder_->Build();
@@ -84,11 +86,18 @@ class Runner : public GraphObserver {
     }
     builder_->PrintFilters();
     std::printf("built: %.2f\n", Seconds());
-    if (!builder_->Run()) {
+    if (!(pauseOnly ? builder_->Pause() : builder_->Run())) {
       std::printf("run: failed\n");
       return false;
     }
     return true;
+  }
+
+  // Lets the builder go without stopping the graph first, as an owner does after a failed run.
+  void Release() {
+    builder_ = CountedPtr<InspectedBuilder>();
+    std::printf("released\n");
+    std::fflush(stdout);
   }
 
   void OnGraphEvent(long code, LONG_PTR, LONG_PTR) override {
@@ -133,10 +142,11 @@ class Runner : public GraphObserver {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
-    std::printf("usage: run_project project.xml [deadline seconds]\n");
+    std::printf("usage: run_project project.xml [deadline seconds] [release-paused]\n");
     return 2;
   }
   const int deadlineSeconds = argc > 2 ? _wtoi(argv[2]) : 60;
+  const bool releasePaused = argc > 3 && std::wstring(argv[3]) == L"release-paused";
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   SetErrorHandler(CountedPtr<ErrorHandler>(new PrintingErrorHandler));
 
@@ -149,7 +159,12 @@ int wmain(int argc, wchar_t** argv) {
   int status = 1;
   {
     Runner runner;
-    if (runner.Start(project)) {
+    if (releasePaused) {
+      if (runner.Start(project, true)) {
+        runner.Release();
+        status = 0;
+      }
+    } else if (runner.Start(project, false)) {
       if (!runner.Wait(static_cast<DWORD>(deadlineSeconds > 0 ? deadlineSeconds : 60) * 1000)) {
         std::printf("result: deadline\n");
         std::fflush(stdout);
