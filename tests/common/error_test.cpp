@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <new>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -161,6 +162,27 @@ TEST(FlagsToString, NamesThenUncoveredBits) {
 
 namespace {
 
+// Set by a test: the next allocation of this thread fails.
+thread_local bool t_failNextAllocation = false;
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (t_failNextAllocation) {
+    t_failNextAllocation = false;
+    throw std::bad_alloc();
+  }
+  if (void* memory = HeapAlloc(GetProcessHeap(), 0, size ? size : 1)) return memory;
+  throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept {
+  if (memory) HeapFree(GetProcessHeap(), 0, memory);
+}
+void operator delete(void* memory, std::size_t) noexcept { operator delete(memory); }
+
+namespace {
+
 struct Tracked {
   explicit Tracked(int* deletions) : deletions(deletions) {}
   virtual ~Tracked() { ++*deletions; }
@@ -193,6 +215,14 @@ TEST(CountedPtr, SharesAndDeletesOnce) {
   CountedPtr<Tracked> alsoEmpty;
   empty = alsoEmpty;
   EXPECT_FALSE(empty.IsValid());
+}
+
+TEST(CountedPtr, DeletesTheObjectWhenItsCountCannotBeMade) {
+  int deletions = 0;
+  auto* object = new Tracked(&deletions);
+  t_failNextAllocation = true;
+  EXPECT_THROW(CountedPtr<Tracked>{object}, std::bad_alloc);
+  EXPECT_EQ(deletions, 1);
 }
 
 TEST(TraceScope, NestedTagsOnStandardOutput) {
