@@ -14,6 +14,7 @@
 
 #include "common/format.h"
 #include "common/prompt.h"
+#include "common/sync.h"
 #include "common/text.h"
 #include "tests/support/capture.h"
 #include "tests/support/errors.h"
@@ -223,6 +224,44 @@ TEST(CountedPtr, DeletesTheObjectWhenItsCountCannotBeMade) {
   t_failNextAllocation = true;
   EXPECT_THROW(CountedPtr<Tracked>{object}, std::bad_alloc);
   EXPECT_EQ(deletions, 1);
+}
+
+namespace {
+
+// Holds the first piece of a trace until the test has opened a scope (or half a second passed).
+class StallingTextHandler : public TextHandler {
+ public:
+  void Write(const wchar_t* text) override {
+    pieces.emplace_back(text);
+    if (pieces.size() > 1) return;
+    entered.Set();
+    scopeOpened.Wait(500);
+  }
+
+  std::vector<std::wstring> pieces;
+  Event entered{true, false};
+  Event scopeOpened{true, false};
+};
+
+}  // namespace
+
+TEST(TraceScope, WaitsForATraceInProgress) {
+  auto* handler = new StallingTextHandler;
+  SetTraceHandler(CountedPtr<TextHandler>(handler));
+  std::thread tracer([] { Trace(L"a\nb\n"); });
+  ASSERT_TRUE(handler->entered.Wait(5000));
+  {
+    TraceScope scope(L"scope");
+    handler->scopeOpened.Set();
+  }
+  tracer.join();
+  // Indent, text, line feed for each line: both lines of the one trace carry the indent it started
+  // with.
+  const std::vector<std::wstring> pieces = handler->pieces;
+  SetTraceHandler(CountedPtr<TextHandler>());
+  ASSERT_EQ(pieces.size(), 6u);
+  EXPECT_EQ(pieces[4], L"b");
+  EXPECT_EQ(pieces[0], pieces[3]);
 }
 
 TEST(TraceScope, NestedTagsOnStandardOutput) {
