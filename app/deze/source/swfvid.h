@@ -15,6 +15,10 @@
 
 struct MuxSettings;
 
+// Character identifiers and depths are UI16 in the tags: an encoder takes none beyond these.
+inline constexpr int32_t kMaxCharacterId = 0xFFFF;
+inline constexpr int32_t kDepthLimit = 0xFFFF;  // the first depth an encoder may not take
+
 // Writes the SWF tags of one video frame at a time.
 class SwfVideoEncoder {
  public:
@@ -65,6 +69,7 @@ class SwfVp6Encoder : public SwfVideoEncoder {
   // the encoder.
   explicit SwfVp6Encoder(MuxSettings* settings) : settings_(settings) {}
 
+  // False when no character identifier or depth is left for the video.
   bool EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) override;
   // Writes the frame count into NumFrames; with no frame written there is nothing to patch.
   bool Finish(BitStream& stream) override;
