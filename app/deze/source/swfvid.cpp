@@ -124,6 +124,10 @@ bool SwfVp6Encoder::EncodeFrame(const uint8_t* data, int32_t size, int64_t posit
   return true;
 }
 
+void SwfVp6Encoder::DropFrame() {
+  if (framesWritten_ > 0) --framesWritten_;
+}
+
 bool SwfVp6Encoder::Finish(BitStream& stream) {
   if (framesWritten_ == 0) return true;
   uint16_t count = framesWritten_;
@@ -218,4 +222,8 @@ int SwfVideoIn::WriteFrame(int64_t position, MemOut* frame, bool probe) {
   queue_.pop_front();
   ReleaseWhenBelow(queue_.size(), kQueueLimit);
   return kMuxInReady;
+}
+
+void SwfVideoIn::DropFrame() {
+  if (encoder_.IsValid()) encoder_->DropFrame();
 }
