@@ -10,7 +10,17 @@ template <class T>
 class CountedPtr {
  public:
   CountedPtr() = default;
-  explicit CountedPtr(T* object) : object_(object), count_(object ? new std::atomic<int32_t>(1) : nullptr) {}
+  // Adopts the object; when the count cannot be allocated the object is deleted before the
+  // exception goes on.
+  explicit CountedPtr(T* object) : object_(object) {
+    if (!object_) return;
+    try {
+      count_ = new std::atomic<int32_t>(1);
+    } catch (...) {
+      delete object_;
+      throw;
+    }
+  }
   CountedPtr(const CountedPtr& other) : object_(other.object_), count_(other.count_) { AddRef(); }
 
   // Conversion to a pointer of a base class shares the object and its count.

@@ -164,11 +164,16 @@ std::wstring FlagsToString(uint32_t value, std::initializer_list<FlagName> names
 TraceScope::TraceScope(const wchar_t* tag) : tag_(tag) {
   wprintf(L"%ls<%ls>\n", std::wstring(g_traceScopeDepth, L' ').c_str(), tag_);
   ++g_traceScopeDepth;
+  // Another thread may be tracing: the indent text it is writing must not change under it.
+  ScopedLock lock(&g_traceLock);
   g_traceStream.Indent(1);
 }
 
 TraceScope::~TraceScope() {
-  g_traceStream.Indent(-1);
+  {
+    ScopedLock lock(&g_traceLock);
+    g_traceStream.Indent(-1);
+  }
   --g_traceScopeDepth;
   wprintf(L"%ls</%ls>\n", std::wstring(g_traceScopeDepth, L' ').c_str(), tag_);
 }

@@ -65,14 +65,16 @@ bool IsSameFile(const wchar_t* first, const wchar_t* second) {
   const bool secondExists = PathFileExistsW(second);
   if (!firstExists && !secondExists) return StrCmpIW(first, second) == 0;
   if (firstExists != secondExists) return false;
-  auto open = [](const wchar_t* path) {
-    return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  // Only a handle that opened is given to a guard: INVALID_HANDLE_VALUE is also the pseudo-handle
+  // of the current process.
+  auto information = [](const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) {
+    const HANDLE file = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    HandleGuard guard(CloseHandle, file);
+    return GetFileInformationByHandle(file, info) != FALSE;
   };
-  HandleGuard a(CloseHandle, open(first));
-  HandleGuard b(CloseHandle, open(second));
-  if (a.Get() == INVALID_HANDLE_VALUE || b.Get() == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION infoA, infoB;
-  if (!GetFileInformationByHandle(a.Get(), &infoA) || !GetFileInformationByHandle(b.Get(), &infoB)) return false;
+  if (!information(first, &infoA) || !information(second, &infoB)) return false;
   return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
          infoA.nFileIndexLow == infoB.nFileIndexLow;
 }

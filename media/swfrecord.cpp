@@ -103,21 +103,31 @@ bool FMATRIX::Exchange(BitStream& stream) {
     return ExchangeCountedPair(stream, 0, TranslateX, TranslateY) && stream.AlignToByte();
   }
 
-  const bool scaled = ScaleX.value != kUnitScale || ScaleY.value != kUnitScale;
-  const bool rotated = RotateSkew0.value != 0 || RotateSkew1.value != 0;
-  const int scaleBits = scaled ? CommonBitCount(ScaleX, ScaleY) : 0;
-  const int rotateBits = rotated ? CommonBitCount(RotateSkew0, RotateSkew1) : 0;
-  const int translateBits = CommonBitCount(TranslateX, TranslateY);
+  // Worked out on copies: a matrix that cannot be written keeps the bit counts it had.
+  SB scaleX = ScaleX, scaleY = ScaleY, rotate0 = RotateSkew0, rotate1 = RotateSkew1;
+  SB translateX = TranslateX, translateY = TranslateY;
+  const bool scaled = scaleX.value != kUnitScale || scaleY.value != kUnitScale;
+  const bool rotated = rotate0.value != 0 || rotate1.value != 0;
+  const int scaleBits = scaled ? CommonBitCount(scaleX, scaleY) : 0;
+  const int rotateBits = rotated ? CommonBitCount(rotate0, rotate1) : 0;
+  const int translateBits = CommonBitCount(translateX, translateY);
   if (std::max({scaleBits, rotateBits, translateBits}) > kMaxCountedBits) return false;
 
   if (!stream.AlignToByte()) return false;
   UBX<1> hasScale(scaled ? 1 : 0);
   if (!hasScale.Exchange(stream)) return false;
-  if (scaled && !ExchangeCountedPair(stream, scaleBits, ScaleX, ScaleY)) return false;
+  if (scaled && !ExchangeCountedPair(stream, scaleBits, scaleX, scaleY)) return false;
   UBX<1> hasRotate(rotated ? 1 : 0);
   if (!hasRotate.Exchange(stream)) return false;
-  if (rotated && !ExchangeCountedPair(stream, rotateBits, RotateSkew0, RotateSkew1)) return false;
-  return ExchangeCountedPair(stream, translateBits, TranslateX, TranslateY) && stream.AlignToByte();
+  if (rotated && !ExchangeCountedPair(stream, rotateBits, rotate0, rotate1)) return false;
+  if (!ExchangeCountedPair(stream, translateBits, translateX, translateY) || !stream.AlignToByte()) return false;
+  ScaleX = scaleX;
+  ScaleY = scaleY;
+  RotateSkew0 = rotate0;
+  RotateSkew1 = rotate1;
+  TranslateX = translateX;
+  TranslateY = translateY;
+  return true;
 }
 
 void FMATRIX::Dump(TextStream& stream) const {
@@ -131,18 +141,27 @@ void FMATRIX::Dump(TextStream& stream) const {
 }
 
 bool FRECT::Exchange(BitStream& stream) {
-  int bits = 0;
-  if (!stream.IsReading()) {
-    bits = CommonBitCount(Xmin, Xmax, Ymin, Ymax);
-    if (bits > kMaxCountedBits) return false;
-  }
-  UBX<5> count(static_cast<uint32_t>(bits));
-  if (!stream.AlignToByte() || !count.Exchange(stream)) return false;
   if (stream.IsReading()) {
+    UBX<5> count;
+    if (!stream.AlignToByte() || !count.Exchange(stream)) return false;
     Xmin.bitCount = Xmax.bitCount = Ymin.bitCount = Ymax.bitCount = static_cast<int32_t>(count.value);
+    return Xmin.Exchange(stream) && Xmax.Exchange(stream) && Ymin.Exchange(stream) && Ymax.Exchange(stream) &&
+           stream.AlignToByte();
   }
-  return Xmin.Exchange(stream) && Xmax.Exchange(stream) && Ymin.Exchange(stream) &&
-         Ymax.Exchange(stream) && stream.AlignToByte();
+  // Worked out on copies: a rectangle that cannot be written keeps the bit counts it had.
+  SB xmin = Xmin, xmax = Xmax, ymin = Ymin, ymax = Ymax;
+  const int bits = CommonBitCount(xmin, xmax, ymin, ymax);
+  if (bits > kMaxCountedBits) return false;
+  UBX<5> count(static_cast<uint32_t>(bits));
+  if (!stream.AlignToByte() || !count.Exchange(stream) || !xmin.Exchange(stream) || !xmax.Exchange(stream) ||
+      !ymin.Exchange(stream) || !ymax.Exchange(stream) || !stream.AlignToByte()) {
+    return false;
+  }
+  Xmin = xmin;
+  Xmax = xmax;
+  Ymin = ymin;
+  Ymax = ymax;
+  return true;
 }
 
 void FRECT::Dump(TextStream& stream) const {

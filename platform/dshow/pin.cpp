@@ -324,7 +324,9 @@ HRESULT STDMETHODCALLTYPE CBaseInputPin::Receive(IMediaSample* sample) {
   if (sample->GetMediaType(&changed) == S_OK && changed) {
     const CMediaType type(*changed);
     DeleteMediaType(changed);
-    if (CheckMediaType(&type) != S_OK) {
+    // The filters here set themselves up for the connected type; a sample of any other type is
+    // refused rather than read as if it were of that type.
+    if (type != CurrentMediaType()) {
       runTimeError_ = true;
       filter_->NotifyEvent(EC_ERRORABORT, VFW_E_TYPE_NOT_ACCEPTED, 0);
       return VFW_E_INVALIDMEDIATYPE;

@@ -98,7 +98,9 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
   HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** allocator) override;
   HRESULT STDMETHODCALLTYPE NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) override;
   HRESULT STDMETHODCALLTYPE GetAllocatorRequirements(ALLOCATOR_PROPERTIES* properties) override;
-  // The checks every derived Receive starts with: streaming state and media type changes.
+  // The checks every derived Receive starts with: streaming state, and a sample that announces a
+  // media type other than the connected one (VFW_E_INVALIDMEDIATYPE, after which the pin refuses
+  // every sample until the next stop or flush).
   HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
   HRESULT STDMETHODCALLTYPE ReceiveMultiple(IMediaSample** samples, long count, long* processed) override;
   HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override;

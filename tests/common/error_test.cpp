@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <new>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -13,6 +14,7 @@
 
 #include "common/format.h"
 #include "common/prompt.h"
+#include "common/sync.h"
 #include "common/text.h"
 #include "tests/support/capture.h"
 #include "tests/support/errors.h"
@@ -161,6 +163,27 @@ TEST(FlagsToString, NamesThenUncoveredBits) {
 
 namespace {
 
+// Set by a test: the next allocation of this thread fails.
+thread_local bool t_failNextAllocation = false;
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (t_failNextAllocation) {
+    t_failNextAllocation = false;
+    throw std::bad_alloc();
+  }
+  if (void* memory = HeapAlloc(GetProcessHeap(), 0, size ? size : 1)) return memory;
+  throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept {
+  if (memory) HeapFree(GetProcessHeap(), 0, memory);
+}
+void operator delete(void* memory, std::size_t) noexcept { operator delete(memory); }
+
+namespace {
+
 struct Tracked {
   explicit Tracked(int* deletions) : deletions(deletions) {}
   virtual ~Tracked() { ++*deletions; }
@@ -193,6 +216,52 @@ TEST(CountedPtr, SharesAndDeletesOnce) {
   CountedPtr<Tracked> alsoEmpty;
   empty = alsoEmpty;
   EXPECT_FALSE(empty.IsValid());
+}
+
+TEST(CountedPtr, DeletesTheObjectWhenItsCountCannotBeMade) {
+  int deletions = 0;
+  auto* object = new Tracked(&deletions);
+  t_failNextAllocation = true;
+  EXPECT_THROW(CountedPtr<Tracked>{object}, std::bad_alloc);
+  EXPECT_EQ(deletions, 1);
+}
+
+namespace {
+
+// Holds the first piece of a trace until the test has opened a scope (or half a second passed).
+class StallingTextHandler : public TextHandler {
+ public:
+  void Write(const wchar_t* text) override {
+    pieces.emplace_back(text);
+    if (pieces.size() > 1) return;
+    entered.Set();
+    scopeOpened.Wait(500);
+  }
+
+  std::vector<std::wstring> pieces;
+  Event entered{true, false};
+  Event scopeOpened{true, false};
+};
+
+}  // namespace
+
+TEST(TraceScope, WaitsForATraceInProgress) {
+  auto* handler = new StallingTextHandler;
+  SetTraceHandler(CountedPtr<TextHandler>(handler));
+  std::thread tracer([] { Trace(L"a\nb\n"); });
+  ASSERT_TRUE(handler->entered.Wait(5000));
+  {
+    TraceScope scope(L"scope");
+    handler->scopeOpened.Set();
+  }
+  tracer.join();
+  // Indent, text, line feed for each line: both lines of the one trace carry the indent it started
+  // with.
+  const std::vector<std::wstring> pieces = handler->pieces;
+  SetTraceHandler(CountedPtr<TextHandler>());
+  ASSERT_EQ(pieces.size(), 6u);
+  EXPECT_EQ(pieces[4], L"b");
+  EXPECT_EQ(pieces[0], pieces[3]);
 }
 
 TEST(TraceScope, NestedTagsOnStandardOutput) {

@@ -64,6 +64,8 @@ TEST(Files, SameFileBySpellingAndIdentity) {
   EXPECT_FALSE(IsSameFile(L"same.bin", L"whole-other.bin"));
   EXPECT_TRUE(IsSameFile(L"c:\\Missing\\Path.txt", L"C:\\missing\\path.TXT"));
   EXPECT_FALSE(IsSameFile(L"c:\\missing\\a.txt", L"c:\\missing\\b.txt"));
+  // A folder exists but does not open as a file: nothing to compare.
+  EXPECT_FALSE(IsSameFile(L".", L"same.bin"));
 }
 
 TEST(Files, PathsAndTempFolder) {

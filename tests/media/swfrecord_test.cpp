@@ -99,12 +99,18 @@ TEST(RectAndMatrix, RefusalsAndZeroWidths) {
   FRECT tooWide(0, 1 << 30, 0, 0), tooNegative(INT32_MIN, 0, 0, 0), widest((1 << 30) - 1, -(1 << 30), 0, 0);
   EXPECT_TRUE(RefusedCleanly(tooWide));
   EXPECT_TRUE(RefusedCleanly(tooNegative));
+  // A refused record keeps the bit counts it had.
+  for (const SB* field : {&tooWide.Xmin, &tooWide.Xmax, &tooWide.Ymin, &tooWide.Ymax}) EXPECT_EQ(field->bitCount, 0);
   EXPECT_NE(WriteBytes(widest), Bytes({0xEE}));
   EXPECT_EQ(widest.Xmin.bitCount, 31);
+  SB FMATRIX::*const matrixFields[] = {&FMATRIX::ScaleX,      &FMATRIX::ScaleY,     &FMATRIX::RotateSkew0,
+                                       &FMATRIX::RotateSkew1, &FMATRIX::TranslateX, &FMATRIX::TranslateY};
   for (SB FMATRIX::*field : {&FMATRIX::ScaleY, &FMATRIX::RotateSkew0, &FMATRIX::TranslateX}) {
     FMATRIX matrix;
+    for (SB FMATRIX::*each : matrixFields) (matrix.*each).bitCount = 5;
     (matrix.*field).value = -(1 << 30) - 1;
     EXPECT_TRUE(RefusedCleanly(matrix));
+    for (SB FMATRIX::*each : matrixFields) EXPECT_EQ((matrix.*each).bitCount, 5);
   }
   // With a partial byte pending, a refusal does not flush it either.
   MemOut out;

@@ -310,7 +310,11 @@ HRESULT STDMETHODCALLTYPE TestSink::NonDelegatingQueryInterface(REFIID riid, voi
   return CBaseFilter::NonDelegatingQueryInterface(riid, object);
 }
 
-HRESULT TestSink::LendStream() { return CreateStreamOnHGlobal(nullptr, TRUE, stream_.Clear()); }
+HRESULT TestSink::LendStream(IStream* stream) {
+  if (!stream) return CreateStreamOnHGlobal(nullptr, TRUE, stream_.Clear());
+  stream_ = stream;
+  return S_OK;
+}
 
 std::vector<uint8_t> TestSink::StreamBytes() {
   std::vector<uint8_t> bytes;

@@ -146,9 +146,10 @@ class TestSink : public CBaseFilter {
   void InsistOnOwnAllocator() { insistOnOwnAllocator_ = true; }
   // Keeps every sample until the filter stops, so the upstream allocator runs dry.
   void HoldSamples() { holdSamples_ = true; }
-  // Lends an IStream over memory on its pin, for a writer that writes through the stream rather
-  // than in samples. (Asked for anything else, that stream answers as itself, not as the pin.)
-  HRESULT LendStream();
+  // Lends an IStream on its pin (by default one over memory), for a writer that writes through the
+  // stream rather than in samples. (Asked for anything else, that stream answers as itself, not as
+  // the pin.)
+  HRESULT LendStream(IStream* stream = nullptr);
 
   // What was written through the lent stream.
   std::vector<uint8_t> StreamBytes();

@@ -57,6 +57,7 @@ HRESULT STDMETHODCALLTYPE SwfMuxIn::Receive(IMediaSample* sample) {
   flowControl_.Wait(INFINITE);
   ScopedLock lock(receiveLock_);
   result = CBaseInputPin::Receive(sample);
+  if (result == VFW_E_INVALIDMEDIATYPE) return muxer_->OnRefusedSample(this, result);
   if (result != S_OK) return result;
   if (endOfStream_) return S_FALSE;
   return muxer_->OnReceive(this, sample);

@@ -128,6 +128,9 @@ class SwfMuxIn : public CBaseInputPin {
   // will start in the output; the pin's own bytes start at position + frame->GetPosition(). With
   // `probe` only says whether the pin could contribute to the next frame.
   virtual int WriteFrame(int64_t position, MemOut* frame, bool probe) = 0;
+  // The frame last written never reaches the file, and the movie ends before it: what the finish
+  // writes must not count it.
+  virtual void DropFrame() {}
 
  protected:
   // The one type a pin offers: only its major type, E_INVALIDARG for a negative position.

@@ -10,8 +10,6 @@
 namespace {
 
 constexpr int32_t kTwipsPerPixel = 20;
-constexpr int32_t kMaxCharacterId = 0xFFFF;
-constexpr int32_t kDepthLimit = 0xFFFF;  // the first depth the encoder may not take
 constexpr int32_t kBitmapScale = 20 << 16;  // 16.16 fixed point: one pixel to 20 twips
 
 constexpr uint8_t kPlaceHasCharacterAndMatrix = 0x06;

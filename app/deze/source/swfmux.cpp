@@ -7,6 +7,7 @@
 #include "app/deze/source/swfaud.h"
 #include "app/deze/source/swfout.h"
 #include "app/deze/source/swfvid.h"
+#include "common/error.h"
 #include "media/comx.h"
 #include "media/swfrecord.h"
 #include "platform/dshow/factory.h"
@@ -15,6 +16,7 @@ namespace {
 
 constexpr wchar_t kSource[] = L"swfmux";
 constexpr int32_t kTwipsPerPixel = 20;
+constexpr int64_t kEndTagBytes = 2;
 constexpr DWORD kSeekingCapabilities = AM_SEEKING_CanGetCurrentPos | AM_SEEKING_CanGetDuration;
 
 bool IsMediaTime(const GUID* format) { return *format == TIME_FORMAT_MEDIA_TIME; }
@@ -273,6 +275,11 @@ HRESULT SwfMuxer::OnEndOfStream(SwfMuxIn*) {
   return WriteFrames();
 }
 
+HRESULT SwfMuxer::OnRefusedSample(SwfMuxIn*, HRESULT failure) {
+  if (settings_.flags & kMuxFinished) return failure;
+  return EndMovie(failure);
+}
+
 HRESULT SwfMuxer::WriteFrames() {
   int state = kMuxInError;
   if (FAILED(Guarded([&] {
@@ -308,6 +315,13 @@ int SwfMuxer::MuxFrames() {
     if (!WriteRecordHeader(frame_, kTagShowFrame, 0)) return kMuxInError;
     frame_.TakeBuffer(frameBytes_);
     const int32_t size = static_cast<int32_t>(frameBytes_.size());
+    if (position + size + kEndTagBytes > kMaxMovieBytes) {
+      for (SwfMuxIn* pin : active_) pin->DropFrame();
+      settings_.flags |= kMuxFrameCapReached;
+      Trace(L"swfmux: frame %d would take the movie past %u bytes; the movie ends before it\n",
+            static_cast<int>(settings_.frameCount), static_cast<unsigned>(kMaxMovieBytes));
+      return kMuxInFinished;
+    }
     if (output_->Transfer(frameBytes_.data(), size) != size) return kMuxInError;
 
     if (++settings_.frameCount >= kMaxMovieFrames) {
@@ -334,7 +348,14 @@ HRESULT SwfMuxer::FinishMovie() {
   HRESULT result = S_OK;
   const bool ended = WriteRecordHeader(*output_, kTagEnd, 0);
   if (!ended) result = E_FAIL;
-  movieLength_ = output_->GetSize();
+  // The movie ends with its End tag, whatever the stream held before; a sink that cannot be cut
+  // keeps a tail there that no reader reaches.
+  movieLength_ = output_->GetPosition();
+  if (ended) output_->CutHere();
+  if (movieLength_ > kMaxMovieBytes) {
+    OnComError(kSource, 196, E_FAIL);
+    result = E_FAIL;
+  }
   // Every input finishes, whatever failed: that is what releases an upstream thread blocked on a
   // full queue.
   for (SwfMuxIn* pin : active_) {

@@ -35,6 +35,9 @@ inline constexpr int32_t kMuxError = 8;
 
 // Frames of one movie at most; the frame that reaches it finishes the movie.
 inline constexpr int32_t kMaxMovieFrames = 16000;
+// FileLength is a UI32: a frame that would take the movie past it is left out, and the movie ends
+// as at the frame cap.
+inline constexpr int64_t kMaxMovieBytes = UINT32_MAX;
 
 // The converter's movie control sits at this depth; no encoder takes it.
 inline constexpr int32_t kMovieControlDepth = 16001;
@@ -149,6 +152,9 @@ class SwfMuxer : public CBaseFilter, public ISwfMuxer {
   // From the input pins, under the receive lock. The answer goes to the upstream filter.
   HRESULT OnReceive(SwfMuxIn* pin, IMediaSample* sample);
   HRESULT OnEndOfStream(SwfMuxIn* pin);
+  // A sample the pin refused before queueing it (one of another media type): the movie ends with
+  // `failure`.
+  HRESULT OnRefusedSample(SwfMuxIn* pin, HRESULT failure);
 
  private:
   HRESULT Prepare();
@@ -173,7 +179,7 @@ class SwfMuxer : public CBaseFilter, public ISwfMuxer {
   std::unique_ptr<SwfMuxOut> output_;
   std::vector<SwfMuxIn*> active_;  // the inputs connected at the last prepare, in pin order
   std::vector<ISwfMuxHandler*> handlers_;
-  int64_t movieLength_ = 0;  // the output's size once the End tag is written
+  int64_t movieLength_ = 0;  // the output's position after the End tag
   MemOut frame_;  // the frame being assembled, reused
   std::vector<uint8_t> frameBytes_;
   MuxPos position_;

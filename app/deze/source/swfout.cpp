@@ -47,10 +47,21 @@ bool MuxOutStream::Seek(int64_t position) {
 int32_t MuxOutStream::Transfer(void* buffer, int32_t count) {
   if (!buffer || count <= 0 || !stream_) return -1;
   ULONG written = 0;
-  if (FAILED(stream_->Write(buffer, static_cast<ULONG>(count), &written))) return -1;
+  if (FAILED(stream_->Write(buffer, static_cast<ULONG>(count), &written)) || written > static_cast<ULONG>(count)) {
+    return -1;
+  }
   position_ += written;
   if (position_ > size_) size_ = position_;
   return static_cast<int32_t>(written);
+}
+
+bool MuxOutStream::CutHere() {
+  if (!stream_) return false;
+  ULARGE_INTEGER size;
+  size.QuadPart = static_cast<ULONGLONG>(position_);
+  if (FAILED(stream_->SetSize(size))) return false;
+  size_ = position_;
+  return true;
 }
 
 // ---- SwfMuxOut ----

@@ -26,6 +26,9 @@ class MuxOutStream : public DataStream {
   bool Seek(int64_t position) override;
   int64_t GetSize() const override { return size_; }
   int32_t Transfer(void* buffer, int32_t count) override;
+  // Cuts the stream at the current position, so nothing it held before stays behind the movie;
+  // false when the stream cannot be cut (the size then stays).
+  bool CutHere();
 
  private:
   IStream* stream_ = nullptr;

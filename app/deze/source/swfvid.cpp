@@ -80,6 +80,7 @@ void VideoFrame::Dump(TextStream& stream) const {
 bool SwfVp6Encoder::EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) {
   if (!data || size <= 0 || size > INT32_MAX - VideoFrame::kLength) return false;
   if (framesWritten_ == 0) {
+    if (settings_->nextCharacterId > kMaxCharacterId || settings_->nextDepth >= kDepthLimit) return false;
     characterId_ = static_cast<uint16_t>(settings_->nextCharacterId++);
     depth_ = static_cast<uint16_t>(settings_->nextDepth++);
     if (!WriteRecordHeader(frame, kTagDefineVideoStream, DefineVideoStream::kLength)) return false;
@@ -121,6 +122,10 @@ bool SwfVp6Encoder::EncodeFrame(const uint8_t* data, int32_t size, int64_t posit
   }
   ++framesWritten_;
   return true;
+}
+
+void SwfVp6Encoder::DropFrame() {
+  if (framesWritten_ > 0) --framesWritten_;
 }
 
 bool SwfVp6Encoder::Finish(BitStream& stream) {
@@ -217,4 +222,8 @@ int SwfVideoIn::WriteFrame(int64_t position, MemOut* frame, bool probe) {
   queue_.pop_front();
   ReleaseWhenBelow(queue_.size(), kQueueLimit);
   return kMuxInReady;
+}
+
+void SwfVideoIn::DropFrame() {
+  if (encoder_.IsValid()) encoder_->DropFrame();
 }

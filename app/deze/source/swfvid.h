@@ -15,12 +15,18 @@
 
 struct MuxSettings;
 
+// Character identifiers and depths are UI16 in the tags: an encoder takes none beyond these.
+inline constexpr int32_t kMaxCharacterId = 0xFFFF;
+inline constexpr int32_t kDepthLimit = 0xFFFF;  // the first depth an encoder may not take
+
 // Writes the SWF tags of one video frame at a time.
 class SwfVideoEncoder {
  public:
   virtual ~SwfVideoEncoder() = default;
   // This frame's tags into `frame`; `position` is where the frame's bytes will start in the output.
   virtual bool EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) = 0;
+  // The frame last encoded was left out of the file, and the movie ends before it.
+  virtual void DropFrame() {}
   // Completes what was written, at the end of the movie.
   virtual bool Finish(BitStream& stream) = 0;
 };
@@ -65,7 +71,9 @@ class SwfVp6Encoder : public SwfVideoEncoder {
   // the encoder.
   explicit SwfVp6Encoder(MuxSettings* settings) : settings_(settings) {}
 
+  // False when no character identifier or depth is left for the video.
   bool EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) override;
+  void DropFrame() override;
   // Writes the frame count into NumFrames; with no frame written there is nothing to patch.
   bool Finish(BitStream& stream) override;
 
@@ -93,6 +101,7 @@ class SwfVideoIn : public SwfMuxIn {
   HRESULT QueueSample(IMediaSample* sample) override;
   // One queued frame per SWF frame; a frame shorter than the picture is an error.
   int WriteFrame(int64_t position, MemOut* frame, bool probe) override;
+  void DropFrame() override;
 
  private:
   static constexpr size_t kQueueLimit = 4;

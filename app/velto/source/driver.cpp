@@ -244,43 +244,79 @@ LRESULT Close(DWORD_PTR driverId) {
   return 1;
 }
 
-// The messages that work on an open instance.
-LRESULT InstanceMessage(CodecInstance& codec, UINT message, LPARAM param1, LPARAM param2) {
-  auto* header1 = reinterpret_cast<BITMAPINFOHEADER*>(param1);
-  auto* header2 = reinterpret_cast<BITMAPINFOHEADER*>(param2);
-  switch (message) {
-    case DRV_CONFIGURE:
-      codec.level = ConfigureLevel(reinterpret_cast<HWND>(param1), codec.level);
-      return 1;
-    case ICM_CONFIGURE:
-      if (param1 == kQueryDialog) return ICERR_OK;
-      codec.level = ConfigureLevel(reinterpret_cast<HWND>(param1), codec.level);
-      return 1;
-    case ICM_COMPRESS_GET_FORMAT: return CompressGetFormat(codec, header1, header2);
-    case ICM_COMPRESS_QUERY: return QueryFormats(codec, header1, header2, true) ? ICERR_OK : ICERR_BADFORMAT;
-    case ICM_COMPRESS_BEGIN:
-      if (!QueryFormats(codec, header1, header2, true)) return ICERR_BADFORMAT;
-      ResetCompression(codec);
-      return ICERR_OK;
-    case ICM_COMPRESS: return CompressFrame(codec, reinterpret_cast<ICCOMPRESS*>(param1));
-    case ICM_COMPRESS_END:
-      ResetCompression(codec);
-      return ICERR_OK;
-    case ICM_DECOMPRESS_GET_FORMAT: return DecompressGetFormat(codec, header1, header2);
-    case ICM_DECOMPRESS_QUERY: return QueryFormats(codec, header1, header2, false) ? ICERR_OK : ICERR_BADFORMAT;
-    case ICM_DECOMPRESS_BEGIN:
-      if (!QueryFormats(codec, header1, header2, false)) return ICERR_BADFORMAT;
-      ResetDecompression(codec);
-      return ICERR_OK;
-    case ICM_DECOMPRESS: return DecompressFrame(codec, reinterpret_cast<ICDECOMPRESS*>(param1));
-    case ICM_DECOMPRESS_END:
-      ResetDecompression(codec);
-      return ICERR_OK;
-    case ICM_GETSTATE: return GetState(codec, reinterpret_cast<void*>(param1), param2);
-    case ICM_SETSTATE: return SetState(codec, reinterpret_cast<const void*>(param1), param2);
-    case ICM_GETINFO: return GetInfo(codec, reinterpret_cast<ICINFO*>(param1), param2);
-    default: return ICERR_UNSUPPORTED;
+// The messages that work on an open instance: one table, which both says which messages need an
+// instance and answers them.
+struct InstanceMessage {
+  UINT message;
+  LRESULT (*answer)(CodecInstance& codec, LPARAM param1, LPARAM param2);
+};
+
+BITMAPINFOHEADER* Header(LPARAM param) { return reinterpret_cast<BITMAPINFOHEADER*>(param); }
+
+LRESULT Configure(CodecInstance& codec, LPARAM window) {
+  codec.level = ConfigureLevel(reinterpret_cast<HWND>(window), codec.level);
+  return 1;
+}
+
+constexpr InstanceMessage kInstanceMessages[] = {
+    {DRV_CONFIGURE, [](CodecInstance& codec, LPARAM param1, LPARAM) { return Configure(codec, param1); }},
+    {ICM_CONFIGURE, [](CodecInstance& codec, LPARAM param1, LPARAM) -> LRESULT {
+       return param1 == kQueryDialog ? ICERR_OK : Configure(codec, param1);
+     }},
+    {ICM_COMPRESS_GET_FORMAT,
+     [](CodecInstance& codec, LPARAM param1, LPARAM param2) {
+       return CompressGetFormat(codec, Header(param1), Header(param2));
+     }},
+    {ICM_COMPRESS_QUERY, [](CodecInstance& codec, LPARAM param1, LPARAM param2) -> LRESULT {
+       return QueryFormats(codec, Header(param1), Header(param2), true) ? ICERR_OK : ICERR_BADFORMAT;
+     }},
+    {ICM_COMPRESS_BEGIN, [](CodecInstance& codec, LPARAM param1, LPARAM param2) -> LRESULT {
+       if (!QueryFormats(codec, Header(param1), Header(param2), true)) return ICERR_BADFORMAT;
+       ResetCompression(codec);
+       return ICERR_OK;
+     }},
+    {ICM_COMPRESS, [](CodecInstance& codec, LPARAM param1, LPARAM) {
+       return CompressFrame(codec, reinterpret_cast<ICCOMPRESS*>(param1));
+     }},
+    {ICM_COMPRESS_END, [](CodecInstance& codec, LPARAM, LPARAM) -> LRESULT {
+       ResetCompression(codec);
+       return ICERR_OK;
+     }},
+    {ICM_DECOMPRESS_GET_FORMAT,
+     [](CodecInstance& codec, LPARAM param1, LPARAM param2) {
+       return DecompressGetFormat(codec, Header(param1), Header(param2));
+     }},
+    {ICM_DECOMPRESS_QUERY, [](CodecInstance& codec, LPARAM param1, LPARAM param2) -> LRESULT {
+       return QueryFormats(codec, Header(param1), Header(param2), false) ? ICERR_OK : ICERR_BADFORMAT;
+     }},
+    {ICM_DECOMPRESS_BEGIN, [](CodecInstance& codec, LPARAM param1, LPARAM param2) -> LRESULT {
+       if (!QueryFormats(codec, Header(param1), Header(param2), false)) return ICERR_BADFORMAT;
+       ResetDecompression(codec);
+       return ICERR_OK;
+     }},
+    {ICM_DECOMPRESS, [](CodecInstance& codec, LPARAM param1, LPARAM) {
+       return DecompressFrame(codec, reinterpret_cast<ICDECOMPRESS*>(param1));
+     }},
+    {ICM_DECOMPRESS_END, [](CodecInstance& codec, LPARAM, LPARAM) -> LRESULT {
+       ResetDecompression(codec);
+       return ICERR_OK;
+     }},
+    {ICM_GETSTATE, [](CodecInstance& codec, LPARAM param1, LPARAM param2) {
+       return GetState(codec, reinterpret_cast<void*>(param1), param2);
+     }},
+    {ICM_SETSTATE, [](CodecInstance& codec, LPARAM param1, LPARAM param2) {
+       return SetState(codec, reinterpret_cast<const void*>(param1), param2);
+     }},
+    {ICM_GETINFO, [](CodecInstance& codec, LPARAM param1, LPARAM param2) {
+       return GetInfo(codec, reinterpret_cast<ICINFO*>(param1), param2);
+     }},
+};
+
+const InstanceMessage* FindInstanceMessage(UINT message) {
+  for (const InstanceMessage& entry : kInstanceMessages) {
+    if (entry.message == message) return &entry;
   }
+  return nullptr;
 }
 
 LRESULT Dispatch(DWORD_PTR driverId, HDRVR driver, UINT message, LPARAM param1, LPARAM param2) {
@@ -320,16 +356,12 @@ LRESULT Dispatch(DWORD_PTR driverId, HDRVR driver, UINT message, LPARAM param1, 
       break;
   }
 
-  const bool codecMessage = message >= DRV_USER;
-  const bool instanceMessage =
-      message == DRV_CONFIGURE || (codecMessage && ((message >= ICM_COMPRESS_GET_FORMAT && message <= ICM_DECOMPRESS_END) ||
-                                                    message == ICM_GETSTATE || message == ICM_SETSTATE ||
-                                                    message == ICM_GETINFO || message == ICM_CONFIGURE));
+  const InstanceMessage* instanceMessage = FindInstanceMessage(message);
   if (!instanceMessage) {
-    return codecMessage ? ICERR_UNSUPPORTED : DefDriverProc(driverId, driver, message, param1, param2);
+    return message >= DRV_USER ? ICERR_UNSUPPORTED : DefDriverProc(driverId, driver, message, param1, param2);
   }
   if (message == ICM_CONFIGURE && param1 == kQueryDialog) return ICERR_OK;
-  if (CodecInstance* codec = Instances().Find(driverId)) return InstanceMessage(*codec, message, param1, param2);
+  if (CodecInstance* codec = Instances().Find(driverId)) return instanceMessage->answer(*codec, param1, param2);
   // Without an instance (Wine asks for the information with id 0) the defaults answer; the
   // configuration needs an instance's level and shows nothing.
   if (message == ICM_GETINFO) {

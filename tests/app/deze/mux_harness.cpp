@@ -63,13 +63,93 @@ std::vector<uint8_t> VideoBytes(int index, size_t size) {
   return bytes;
 }
 
+// ---- TestStream ----
+
+TestStream::TestStream(const std::vector<uint8_t>& held) {
+  if (held.empty()) return;
+  writes_.emplace_back(0, held);
+  position_ = size_ = static_cast<int64_t>(held.size());
+}
+
+HRESULT STDMETHODCALLTYPE TestStream::QueryInterface(REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (riid != IID_IUnknown && riid != IID_ISequentialStream && riid != IID_IStream) return E_NOINTERFACE;
+  *object = static_cast<IStream*>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE TestStream::Release() {
+  const ULONG left = --references_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT STDMETHODCALLTYPE TestStream::Read(void*, ULONG, ULONG* read) {
+  if (read) *read = 0;
+  return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE TestStream::Write(const void* buffer, ULONG count, ULONG* written) {
+  if (!buffer) return STG_E_INVALIDPOINTER;
+  const ULONG moved = std::min(count, maxWrite);
+  if (moved <= kKeptWrite) {
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    writes_.emplace_back(position_, std::vector<uint8_t>(bytes, bytes + moved));
+  }
+  position_ += moved;
+  size_ = std::max(size_, position_);
+  if (written) *written = moved;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TestStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) {
+  int64_t base = 0;
+  switch (origin) {
+    case STREAM_SEEK_SET: break;
+    case STREAM_SEEK_CUR: base = position_; break;
+    case STREAM_SEEK_END: base = size_; break;
+    default: return STG_E_INVALIDFUNCTION;
+  }
+  if (base + move.QuadPart < 0) return STG_E_INVALIDFUNCTION;
+  position_ = base + move.QuadPart;
+  if (position) position->QuadPart = static_cast<ULONGLONG>(position_);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TestStream::SetSize(ULARGE_INTEGER size) {
+  if (refuseSetSize) return STG_E_ACCESSDENIED;
+  size_ = static_cast<int64_t>(size.QuadPart);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TestStream::Stat(STATSTG* stat, DWORD) {
+  if (!stat) return STG_E_INVALIDPOINTER;
+  *stat = {};
+  stat->type = STGTY_STREAM;
+  stat->cbSize.QuadPart = static_cast<ULONGLONG>(size_);
+  return S_OK;
+}
+
+std::vector<uint8_t> TestStream::Bytes(int64_t offset, int64_t count) const {
+  count = std::max<int64_t>(0, std::min(count, size_ - offset));
+  std::vector<uint8_t> bytes(static_cast<size_t>(count));
+  for (const auto& [start, data] : writes_) {
+    const int64_t from = std::max(start, offset);
+    const int64_t to = std::min(start + static_cast<int64_t>(data.size()), offset + count);
+    if (from < to) std::copy(data.begin() + (from - start), data.begin() + (to - start), bytes.begin() + (from - offset));
+  }
+  return bytes;
+}
+
 // ---- MuxGraph ----
 
-MuxGraph::MuxGraph(const std::vector<CMediaType>& types, IBaseFilter* sink)
+MuxGraph::MuxGraph(const std::vector<CMediaType>& types, IBaseFilter* sink, IStream* stream)
     : source(new TestSource(types)), muxer(new SwfMuxer(nullptr)), sourceRef(source), muxerRef(muxer) {
   if (!sink) {
     memory = new TestSink;
-    memory->LendStream();
+    memory->LendStream(stream);
     sink = memory;
   }
   sinkRef = sink;
@@ -187,4 +267,12 @@ SwfMovie ParseMovie(const std::vector<uint8_t>& bytes) {
   }
   movie.valid = stream.AtEnd() && !movie.tags.empty() && movie.tags.back().code == kTagEnd;
   return movie;
+}
+
+void ExpectWellFormed(const std::vector<uint8_t>& bytes, int frames) {
+  const SwfMovie movie = ParseMovie(bytes);
+  ASSERT_TRUE(movie.valid);
+  EXPECT_EQ(bytes.size(), movie.header.FileLength);
+  EXPECT_EQ(frames, movie.header.FrameCount);
+  EXPECT_EQ(frames, movie.Count(kTagShowFrame));
 }

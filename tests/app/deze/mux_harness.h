@@ -4,7 +4,10 @@
 // counts ends of stream and keeps the movie in memory). Also synthetic MP3 frames, a handler that
 // records its calls, and a reader of the tags of a written movie.
 
+#include <objidl.h>
+
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -29,11 +32,52 @@ std::vector<uint8_t> Mp3Frames(int32_t rate, int count, uint8_t firstFill = 0);
 // A VP6-typed frame of `size` bytes that tells its index.
 std::vector<uint8_t> VideoBytes(int index, size_t size = 40);
 
+// An IStream over memory that can act like the sinks the multiplexer meets: one that held data
+// before, one that cannot be cut, one that writes less than asked. Writes larger than kKeptWrite
+// only move the position, so a test can take a movie near 4 GiB without the memory.
+class TestStream : public IStream {
+ public:
+  static constexpr ULONG kKeptWrite = 1 << 20;
+
+  explicit TestStream(const std::vector<uint8_t>& held = {});
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override;
+  HRESULT STDMETHODCALLTYPE Write(const void* buffer, ULONG count, ULONG* written) override;
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override;
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER size) override;
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override;
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+  int64_t Size() const { return size_; }
+  // The bytes of [offset, offset + count) within the size; zeros where only large writes went.
+  std::vector<uint8_t> Bytes(int64_t offset, int64_t count) const;
+  std::vector<uint8_t> Bytes() const { return Bytes(0, size_); }
+
+  bool refuseSetSize = false;
+  ULONG maxWrite = ULONG_MAX;  // a Write moves at most this many bytes and says so
+
+ private:
+  virtual ~TestStream() = default;
+
+  std::atomic<ULONG> references_{1};
+  int64_t position_ = 0;
+  int64_t size_ = 0;
+  std::vector<std::pair<int64_t, std::vector<uint8_t>>> writes_;  // in order; later ones win
+};
+
 // Source pin 0 (video) to the video input, pin 1 (audio, when there is one) to the audio input,
 // the output to the sink. Runs nothing by itself.
 struct MuxGraph {
-  // A null sink means a TestSink with a stream in memory.
-  explicit MuxGraph(const std::vector<CMediaType>& types, IBaseFilter* sink = nullptr);
+  // A null sink means a TestSink with a stream in memory (`stream`, or one over an HGLOBAL).
+  explicit MuxGraph(const std::vector<CMediaType>& types, IBaseFilter* sink = nullptr, IStream* stream = nullptr);
   HRESULT Connect();
 
   TestSourcePin* Video() const { return source->Pin(0); }
@@ -101,6 +145,8 @@ struct SwfMovie {
 };
 
 SwfMovie ParseMovie(const std::vector<uint8_t>& bytes);
+// Header, tags and End tag agree with each other and with the file's length.
+void ExpectWellFormed(const std::vector<uint8_t>& bytes, int frames);
 
 inline uint16_t Le16(const std::vector<uint8_t>& bytes, size_t offset) {
   return static_cast<uint16_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);

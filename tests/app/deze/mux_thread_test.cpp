@@ -21,15 +21,6 @@ void Save(const wchar_t* name, const std::vector<uint8_t>& bytes) {
   EXPECT_TRUE(WriteFileBytes(name, bytes.data(), static_cast<int64_t>(bytes.size())));
 }
 
-// Header, tags and End tag agree with each other.
-void ExpectWellFormed(const std::vector<uint8_t>& bytes, int frames) {
-  const SwfMovie movie = ParseMovie(bytes);
-  ASSERT_TRUE(movie.valid);
-  EXPECT_EQ(bytes.size(), movie.header.FileLength);
-  EXPECT_EQ(frames, movie.header.FrameCount);
-  EXPECT_EQ(frames, movie.Count(kTagShowFrame));
-}
-
 // Pushes video frames on a streaming thread of its own.
 struct VideoPusher {
   VideoPusher(TestSourcePin* pin, int first, int count)

@@ -38,6 +38,15 @@ TEST(DriverMessages, FixedAnswersAndUnknownIds) {
   EXPECT_EQ(Send(stale, DRV_CLOSE), 0);
   EXPECT_EQ(Send(0x1234, ICM_DECOMPRESS_QUERY), ICERR_BADHANDLE);
   EXPECT_EQ(Send(0, DRV_CONFIGURE), 0);  // needs an instance's level; shows nothing
+  // Every message that works on an instance is refused for a made-up id and answered for an open one.
+  for (UINT message : {ICM_COMPRESS_GET_FORMAT, ICM_COMPRESS_QUERY, ICM_COMPRESS_BEGIN, ICM_COMPRESS, ICM_COMPRESS_END,
+                       ICM_DECOMPRESS_GET_FORMAT, ICM_DECOMPRESS_QUERY, ICM_DECOMPRESS_BEGIN, ICM_DECOMPRESS,
+                       ICM_DECOMPRESS_END, ICM_GETSTATE, ICM_SETSTATE}) {
+    EXPECT_EQ(Send(0x1234, message), ICERR_BADHANDLE) << message;
+    const LRESULT answer = codec.Send(message);
+    EXPECT_NE(answer, ICERR_BADHANDLE) << message;
+    EXPECT_NE(answer, ICERR_UNSUPPORTED) << message;
+  }
   // Wine asks for the information with id 0: the codec's defaults answer.
   ICINFO info = {};
   EXPECT_EQ(Send(0, ICM_GETINFO, P(&info), sizeof(info)), 568);
