@@ -7,7 +7,7 @@
 
 #include "common/error.h"
 #include "tests/app/velto/frames.h"
-#include "tests/app/velto/guarded.h"
+#include "tests/support/guarded.h"
 #include "tests/support/capture.h"
 
 namespace {
