@@ -2,11 +2,11 @@
 
 #include <shlwapi.h>
 
+#include "common/module.h"
+
 const wchar_t SubClassPropertyName[] = L"SubClass";
 
 namespace {
-
-HINSTANCE OrProgram(HINSTANCE module) { return module ? module : GetModuleHandleW(nullptr); }
 
 // Reads a text through a Win32 call that truncates, doubling the buffer until the text fits.
 template <class Read>

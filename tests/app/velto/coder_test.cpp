@@ -171,16 +171,6 @@ TEST(CoderRoundTrip, KeyAndDeltaAtEveryDepthAndSize) {
   }
 }
 
-class TraceCapture {
- public:
-  TraceCapture() : handler_(new CapturingTextHandler) { SetTraceHandler(CountedPtr<TextHandler>(handler_)); }
-  ~TraceCapture() { SetTraceHandler(CountedPtr<TextHandler>()); }
-  bool Saw(const wchar_t* text) const { return handler_->Text().find(text) != std::wstring::npos; }
-
- private:
-  CountedPtr<CapturingTextHandler> handler_;
-};
-
 TEST(Decoder, EndsAndFailsAsTheFormatSays) {
   TraceCapture trace;
   TestFrame frame(4, 2, 8);
