@@ -16,15 +16,19 @@ function(add_win_test name)
   endif()
 endfunction()
 
-# add_host_check(<name> COMMAND ... [FIXTURES_REQUIRED ...] [WORKING_DIRECTORY dir])
-# A check that runs on the Linux host and reads what a Windows test program wrote.
+# add_host_check(<name> COMMAND ... [FIXTURES_REQUIRED ...] [WORKING_DIRECTORY dir] [LONG])
+# A check that runs on the Linux host and reads what a Windows test program wrote. A LONG check (a
+# bounded fuzzing run) is labelled "long" and runs only with CI=true or RUN_LONG=1.
 function(add_host_check name)
-  cmake_parse_arguments(ARG "" "WORKING_DIRECTORY" "COMMAND;FIXTURES_REQUIRED" ${ARGN})
+  cmake_parse_arguments(ARG "LONG" "WORKING_DIRECTORY" "COMMAND;FIXTURES_REQUIRED" ${ARGN})
   if(NOT RUN_TESTS)
     return()
   endif()
   add_test(NAME ${name} COMMAND ${ARG_COMMAND} WORKING_DIRECTORY ${ARG_WORKING_DIRECTORY})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS host
     FIXTURES_REQUIRED "${ARG_FIXTURES_REQUIRED}")
+  if(ARG_LONG)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS "host;long")
+  endif()
   # A host check is not run through the emulator.
 endfunction()

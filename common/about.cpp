@@ -27,7 +27,7 @@ INT_PTR AboutDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_CTLCOLORSTATIC:
       return LinkColor(dialog, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_DESTROY:
-      linkFont_.reset();
+      linkFont_.Reset(nullptr);
       return 0;
     default:
       return Dialog::DialogProc(dialog, message, wParam, lParam);
@@ -46,16 +46,16 @@ void AboutDialog::OpenLink(const std::wstring& address) {
 
 INT_PTR AboutDialog::LinkColor(HWND dialog, HDC dc, HWND control) {
   if (!control || control != GetDlgItem(dialog, content_.linkId)) return 0;
-  if (!linkFont_) {
+  if (!linkFont_.Get()) {
     HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
     if (!font) font = GetCurrentObject(dc, OBJ_FONT);
     LOGFONTW description = {};
     if (GetObjectW(font, sizeof(description), &description) == sizeof(description)) {
       description.lfUnderline = TRUE;
-      linkFont_.reset(CreateFontIndirectW(&description));
+      linkFont_.Reset(CreateFontIndirectW(&description));
     }
   }
-  if (linkFont_) SelectObject(dc, linkFont_.get());
+  if (linkFont_.Get()) SelectObject(dc, linkFont_.Get());
   SetTextColor(dc, RGB(0, 0, 255));
   SetBkMode(dc, TRANSPARENT);
   return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
@@ -69,10 +69,11 @@ INT_PTR AboutDialog::OnInitDialog(HWND dialog, WPARAM, LPARAM) {
       HWND control = GetDlgItem(dialog, item.id);
       if (!control) continue;
       SIZE size = {};
-      HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
-      HGDIOBJ previous = font ? SelectObject(dc.GetHandle(), font) : nullptr;
-      GetTextExtentPoint32W(dc.GetHandle(), item.text.c_str(), static_cast<int>(item.text.size()), &size);
-      if (previous) SelectObject(dc.GetHandle(), previous);
+      {
+        const ObjectSelector font(dc.GetHandle(), reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)),
+                                  false);
+        GetTextExtentPoint32W(dc.GetHandle(), item.text.c_str(), static_cast<int>(item.text.size()), &size);
+      }
       rightmost = std::max(rightmost, static_cast<int>(GetWindowRectOnScreen(control).left + size.cx));
       const Rect place = GetWindowRectInParent(control);
       MoveWindow(control, place.left, place.top, size.cx, size.cy, FALSE);

@@ -6,12 +6,11 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "common/dialog.h"
+#include "common/handle.h"
 
 struct AboutText {
   int id;
@@ -47,11 +46,7 @@ class AboutDialog : public Dialog {
   // Blue, underlined, transparent: the colours of the link control.
   INT_PTR LinkColor(HWND dialog, HDC dc, HWND control);
 
-  struct FontDeleter {
-    void operator()(HFONT font) const { DeleteObject(font); }
-  };
-
   AboutBoxContent content_;
   // Made from the link's font once per dialog and freed with it.
-  std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter> linkFont_;
+  HandleGuard<HGDIOBJ, decltype(&DeleteObject)> linkFont_{DeleteObject, nullptr};
 };

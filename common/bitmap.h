@@ -1,8 +1,10 @@
 #pragma once
-// Owning wrappers for GDI bitmaps and device contexts, scoped savers of device-context state, a
-// .bmp writer, alpha premultiplication, text dumps of GDI bitmap structures and the exchange of a
-// LOGFONT with the settings tree. Each wrapper owns exactly one GDI object and frees it in its
-// destructor; none reports errors except the loading of a bitmap file.
+// Owning wrappers for GDI bitmaps and device contexts (bitmap.cpp), scoped savers of device-context
+// state (gdisaver.cpp), a .bmp writer (bmpfile.cpp), blending and tiling (blend.cpp), text dumps of
+// GDI bitmap structures (gdidump.cpp) and the exchange of colours and a LOGFONT with the settings
+// tree (gdisettings.cpp): one source each, so that a deliverable links only what it uses. Each
+// wrapper owns exactly one GDI object and frees it in its destructor; none reports errors except
+// the loading of a bitmap file.
 
 #include <windows.h>
 
@@ -170,6 +172,8 @@ class BrushSelector : public ObjectSelector {
   BrushSelector(HDC dc, COLORREF colour) : ObjectSelector(dc, CreateSolidBrush(colour), true) {}
 };
 
+// The description of a bitmap; all zero, and false, when the handle is no bitmap.
+bool ReadBitmap(HGDIOBJ handle, BITMAP& bitmap);
 // Header plus colour table in bytes: 52 for BI_BITFIELDS; 40 for BI_JPEG, BI_PNG and more than
 // 8 bits; else 40 + 4 * (biClrUsed, or 2^bits when it is 0).
 int64_t BitmapInfoSize(const BITMAPINFOHEADER& header);

@@ -3,12 +3,7 @@
 #include <shlwapi.h>
 
 #include "common/error.h"
-
-namespace {
-
-HINSTANCE OrProgram(HINSTANCE module) { return module ? module : GetModuleHandleW(nullptr); }
-
-}  // namespace
+#include "common/module.h"
 
 void InitCommonControlClasses() {
   INITCOMMONCONTROLSEX classes = {};

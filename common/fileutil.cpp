@@ -11,6 +11,7 @@
 #include "common/format.h"
 #include "common/handle.h"
 #include "common/stream.h"
+#include "common/strutil.h"
 
 bool ReadFileBytes(const wchar_t* path, std::vector<uint8_t>& out, OpenFailure failure) {
   out.clear();
@@ -80,13 +81,9 @@ bool IsSameFile(const wchar_t* first, const wchar_t* second) {
 }
 
 std::wstring GetTempFolder() {
-  std::vector<wchar_t> buffer(260);
-  DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-  while (length >= buffer.size()) {
-    buffer.resize(buffer.size() * 2);
-    length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-  }
-  return length == 0 ? std::wstring() : std::wstring(buffer.data(), length);
+  return ReadGrowing(260, [](wchar_t* buffer, int size) {
+    return static_cast<int>(GetTempPathW(static_cast<DWORD>(size), buffer));
+  });
 }
 
 std::wstring LastPathPart(const std::wstring& path) {

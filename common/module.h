@@ -1,8 +1,11 @@
 #pragma once
-// The one place that turns a GetProcAddress result into a function type. The cast goes through
-// void (*)(), which the compiler accepts for any function type.
+// Module helpers: the one place that turns a GetProcAddress result into a function type (the cast
+// goes through void (*)(), which the compiler accepts for any function type), and the program's
+// own module standing in for a null one.
 
 #include <windows.h>
+
+inline HINSTANCE OrProgram(HINSTANCE module) { return module ? module : GetModuleHandleW(nullptr); }
 
 template <class Function>
 Function GetProcedure(HMODULE module, const char* name) {

@@ -9,6 +9,25 @@
 constexpr unsigned kAnsiCodePage = 0;
 constexpr unsigned kUtf8CodePage = 65001;
 
+// Reads a text through a Win32 call, `read(buffer, size)` answering the length it wrote or, for the
+// calls that report what they need, the size needed: the buffer doubles from `initial` until the
+// text fits with room to spare, since a truncating call cannot tell a full buffer from an exact
+// fit. Empty when the call fails or the text grows beyond a million characters.
+template <class Read>
+std::wstring ReadGrowing(size_t initial, Read read) {
+  std::wstring buffer(initial, L'\0');
+  for (;;) {
+    const int length = read(buffer.data(), static_cast<int>(buffer.size()));
+    if (length <= 0) return std::wstring();
+    if (static_cast<size_t>(length) < buffer.size() - 1) {
+      buffer.resize(static_cast<size_t>(length));
+      return buffer;
+    }
+    if (buffer.size() >= 0x100000) return std::wstring();
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
 // Conversions stop at the first zero character of the input.
 bool ToWide(const char* text, std::wstring& out, unsigned codePage);
 bool ToWide(const std::string& text, std::wstring& out, unsigned codePage);

@@ -2,27 +2,12 @@
 
 #include <shlwapi.h>
 
+#include "common/module.h"
+#include "common/strutil.h"
+
 const wchar_t SubClassPropertyName[] = L"SubClass";
 
 namespace {
-
-HINSTANCE OrProgram(HINSTANCE module) { return module ? module : GetModuleHandleW(nullptr); }
-
-// Reads a text through a Win32 call that truncates, doubling the buffer until the text fits.
-template <class Read>
-std::wstring ReadGrowing(size_t initial, Read read) {
-  std::wstring buffer(initial, L'\0');
-  for (;;) {
-    const int length = read(buffer.data(), static_cast<int>(buffer.size()));
-    if (length <= 0) return std::wstring();
-    if (static_cast<size_t>(length) < buffer.size() - 1) {
-      buffer.resize(static_cast<size_t>(length));
-      return buffer;
-    }
-    if (buffer.size() >= 0x100000) return std::wstring();
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 struct ChildSearch {
   HWND parent;

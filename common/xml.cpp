@@ -235,6 +235,12 @@ std::unique_ptr<XmlElement> LoadXmlFile(const std::wstring& path) {
   return ParseXmlBytes(buffer);
 }
 
+std::unique_ptr<XmlElement> ParseXmlFileBytes(const char* bytes, size_t size) {
+  std::string buffer(1, ' ');
+  buffer.append(bytes, size);
+  return ParseXmlBytes(buffer);
+}
+
 std::unique_ptr<XmlElement> ParseXmlStream(std::wistream& stream) {
   if (stream.fail()) {
     ReportError(L"Error at %s %d", kSourceName, kFailedStreamLine);
@@ -277,8 +283,7 @@ bool SaveXmlFile(const std::wstring& path, XmlElement* root) {
 
   // Nothing goes to disk that the reader would refuse (a name that is no XML name, nesting
   // beyond the reader's limit).
-  std::string check = " " + bytes;
-  if (!ParseXmlBytes(check)) return false;
+  if (!ParseXmlFileBytes(bytes.data(), bytes.size())) return false;
 
   wchar_t temporary[MAX_PATH];
   if (!CanReplace(path) || !GetTempFileNameW(FolderOf(path).c_str(), L"xml", 0, temporary)) {

@@ -53,6 +53,9 @@ class XmlElement {
 // "Error at %s %d" or the parser's "%s at line %d, column %d"). A document that declares entities
 // is refused.
 std::unique_ptr<XmlElement> LoadXmlFile(const std::wstring& path);
+// A file's bytes, read as LoadXmlFile reads them: UTF-8 with or without byte-order mark, the text
+// ending at the first zero byte.
+std::unique_ptr<XmlElement> ParseXmlFileBytes(const char* bytes, size_t size);
 std::unique_ptr<XmlElement> ParseXmlStream(std::wistream& stream);
 // Replaces the file only once the whole new text is written beside it; on any failure the old file
 // is left as it was. Reports only a file that cannot be created.

@@ -145,6 +145,11 @@ FOURCCMap::FOURCCMap(DWORD fourcc) : GUID{0, 0x0000, 0x0010, {0x80, 0x00, 0x00, 
   Data1 = fourcc;
 }
 
+const VIDEOINFOHEADER* VideoInfo(const AM_MEDIA_TYPE& type) {
+  if (type.cbFormat < sizeof(VIDEOINFOHEADER) || !type.pbFormat) return nullptr;
+  return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
+}
+
 HRESULT CheckVideoInfoType(const AM_MEDIA_TYPE* type) {
   if (!type) return E_POINTER;
   if (type->majortype != MEDIATYPE_Video || type->formattype != FORMAT_VideoInfo || !type->pbFormat ||

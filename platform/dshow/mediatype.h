@@ -68,6 +68,8 @@ class FOURCCMap : public GUID {
 // S_OK for a video type with a VIDEOINFOHEADER block and a sound bitmap header; E_POINTER for
 // none; VFW_E_TYPE_NOT_ACCEPTED otherwise.
 HRESULT CheckVideoInfoType(const AM_MEDIA_TYPE* type);
+// The VIDEOINFOHEADER of a type's format block; null when the block is missing or too short.
+const VIDEOINFOHEADER* VideoInfo(const AM_MEDIA_TYPE& type);
 
 // An audio type for a wave format: the subtype from the format tag (or the sub-format of an
 // extensible format), fixed-size samples of one block, and the format block when `setFormat`.

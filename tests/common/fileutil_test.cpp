@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "common/handle.h"
 #include "tests/support/errors.h"
 
 TEST(Files, WholeFileRoundTrip) {
@@ -74,4 +77,20 @@ TEST(Files, PathsAndTempFolder) {
   EXPECT_EQ(temp.back(), L'\\');
   EXPECT_EQ(LastPathPart(L"c:\\dir\\movie.swf"), L"\\movie.swf");
   EXPECT_EQ(LastPathPart(L"movie.swf"), L"movie.swf");
+}
+
+std::vector<int> g_released;
+
+// Reset releases what was held, a detached handle is never released, and the end releases the last.
+TEST(HandleGuard, ReleasesEachHeldHandleOnce) {
+  g_released.clear();
+  {
+    HandleGuard guard(+[](int handle) { g_released.push_back(handle); }, 1);
+    guard.Reset(2);
+    EXPECT_EQ(2, guard.Get());
+    EXPECT_EQ(2, guard.Detach());
+    guard.Reset(3);
+    EXPECT_EQ((std::vector<int>{1}), g_released);
+  }
+  EXPECT_EQ((std::vector<int>{1, 3}), g_released);
 }

@@ -32,6 +32,7 @@ class TraceCapture {
   TraceCapture& operator=(const TraceCapture&) = delete;
 
   std::wstring Text() const { return handler_->Text(); }
+  bool Saw(const wchar_t* text) const { return Text().find(text) != std::wstring::npos; }
   const std::vector<std::wstring>& Pieces() const { return handler_->pieces; }
   // The line numbers of the OnComError reports traced so far, in order.
   std::vector<int> ComErrorLines() const;

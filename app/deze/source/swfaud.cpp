@@ -13,18 +13,6 @@ constexpr wchar_t kSource[] = L"swfaud";
 // An MPEGLAYER3WAVEFORMAT block.
 constexpr ULONG kMp3FormatBytes = 30;
 
-// kbit/s by bitrate index 0 to 14: MPEG-1 Layer I, II, III, then MPEG-2 (and 2.5) Layer I, II and III.
-constexpr int16_t kBitrates[5][15] = {
-    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
-    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-};
-
-// Hz by version (MPEG-1, 2, 2.5) and sampling index.
-constexpr int32_t kSamplingRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
-
 // The SWF rate code of a sample rate.
 uint32_t RateCode(int32_t rate) { return rate == 11025 ? 1 : (rate == 22050 ? 2 : 3); }
 
@@ -107,103 +95,6 @@ void MP3FRAMEHEADER::Dump(TextStream& stream) const {
   for (const auto& line : fields) stream.PrintLabelled(line.label, static_cast<int32_t>(line.field.value));
 }
 
-// ---- Mp3Frame ----
-
-int32_t Mp3Frame::Syncword() const { return Size() < 2 ? 0 : (Byte(0) << 3) | (Byte(1) >> 5); }
-
-int32_t Mp3Frame::Version() const {
-  static constexpr int32_t kVersions[4] = {2, 3, 1, 0};  // by the two version bits
-  return Size() < 2 ? 4 : kVersions[(Byte(1) >> 3) & 3];
-}
-
-int32_t Mp3Frame::Layer() const {
-  static constexpr int32_t kLayers[4] = {3, 2, 1, 0};  // by the two layer bits
-  return Size() < 2 ? 4 : kLayers[(Byte(1) >> 1) & 3];
-}
-
-bool Mp3Frame::HasCrc() const { return Size() >= 2 && (Byte(1) & 1) == 0; }
-
-int32_t Mp3Frame::BitrateIndex() const { return Size() < 3 ? 16 : Byte(2) >> 4; }
-
-int32_t Mp3Frame::Bitrate() const {
-  const int32_t version = Version();
-  const int32_t layer = Layer();
-  const int32_t index = BitrateIndex();
-  if (version > 2 || layer > 2 || index > 15) return -1;
-  if (index == 15) return -1;
-  const int32_t column = version == 0 ? layer : 3 + std::min(layer, 1);
-  return kBitrates[column][index] * 1000;
-}
-
-int32_t Mp3Frame::SamplingIndex() const { return Size() < 3 ? 4 : (Byte(2) >> 2) & 3; }
-
-int32_t Mp3Frame::SamplingRate() const {
-  const int32_t version = Version();
-  const int32_t index = SamplingIndex();
-  if (version > 2 || index > 2) return -1;
-  return kSamplingRates[version][index];
-}
-
-int32_t Mp3Frame::Padding() const { return Size() < 3 ? 0 : (Byte(2) >> 1) & 1; }
-
-int32_t Mp3Frame::ChannelMode() const { return Size() < 4 ? 4 : Byte(3) >> 6; }
-
-int32_t Mp3Frame::SamplesPerFrame() const {
-  switch (Layer()) {
-    case 0: return 384;
-    case 1: return 1152;
-    case 2: return Version() == 0 ? 1152 : (Version() <= 2 ? 576 : 0);
-    default: return 0;
-  }
-}
-
-int32_t Mp3Frame::FrameLength() const {
-  if (Size() < 3 || Version() > 2 || Layer() > 2) return -1;
-  const int64_t bitrate = Bitrate();
-  const int64_t rate = SamplingRate();
-  if (bitrate <= 0 || rate <= 0) return -1;
-  // Layer I counts in slots of 4 bytes.
-  if (Layer() == 0) return static_cast<int32_t>((12 * bitrate / rate + Padding()) * 4);
-  return static_cast<int32_t>(SamplesPerFrame() / 8 * bitrate / rate + Padding());
-}
-
-bool Mp3Frame::IsHeaderValid() const {
-  if (Size() < kHeaderBytes) return false;
-  return Byte(0) == 0xFF && Byte(1) >= 0xE0 && ((Byte(1) >> 3) & 3) != 1 && ((Byte(1) >> 1) & 3) != 0 &&
-         BitrateIndex() != 15 && SamplingIndex() != 3;
-}
-
-bool Mp3Frame::IsComplete() const {
-  return Size() > 3 && IsHeaderValid() && Size() == FrameLength();
-}
-
-bool Mp3Frame::Append(BitStream& source) {
-  const int32_t held = Size();
-  if (held < kHeaderBytes) {
-    bytes_.resize(kHeaderBytes);
-    const int32_t read = source.Transfer(bytes_.data() + held, kHeaderBytes - held);
-    if (read < 0) {
-      bytes_.resize(static_cast<size_t>(held));
-      return false;
-    }
-    bytes_.resize(static_cast<size_t>(held + read));
-    if (Size() > 1 && Syncword() != kSyncword) return false;
-    if (Size() < kHeaderBytes) return true;
-  }
-  const int32_t length = FrameLength();
-  if (length <= 3) return false;
-  const int32_t have = Size();
-  if (have >= length) return have == length;
-  bytes_.resize(static_cast<size_t>(length));
-  const int32_t read = source.Transfer(bytes_.data() + have, length - have);
-  if (read < 0) {
-    bytes_.resize(static_cast<size_t>(have));
-    return false;
-  }
-  bytes_.resize(static_cast<size_t>(have + read));
-  return true;
-}
-
 // ---- SwfAudioIn ----
 
 SwfAudioIn::SwfAudioIn(SwfMuxer* muxer, CriticalSection* filterLock, CriticalSection* receiveLock,
@@ -273,18 +164,11 @@ HRESULT SwfAudioIn::QueueSample(IMediaSample* sample) {
 
   BufferStream bytes(data, static_cast<size_t>(length));
   Mp3Frame* current = !queue_.empty() && !queue_.back()->IsComplete() ? queue_.back().get() : nullptr;
-  while (!bytes.AtEnd()) {
-    if (!current) {
-      queue_.push_back(pool_.Get());
-      current = queue_.back().get();
-    }
-    if (!current->Append(bytes)) return E_FAIL;
-    if (current->IsComplete()) {
-      current = nullptr;
-    } else if (!bytes.AtEnd()) {
-      return E_FAIL;
-    }
-  }
+  const auto nextFrame = [this] {
+    queue_.push_back(pool_.Get());
+    return queue_.back().get();
+  };
+  if (!CutMp3Frames(bytes, current, nextFrame)) return E_FAIL;
   HoldWhenFull(queue_.size(), queueLimit_);
   return S_OK;
 }

@@ -25,11 +25,6 @@ constexpr char kStageName[] = "videoStage";
 constexpr int32_t kPlaceFirstLength = 1 + 2 + 2 + sizeof(kPlaceMatrix) + sizeof(kStageName);
 constexpr int32_t kPlaceMoveLength = 1 + 2 + 2;
 
-const VIDEOINFOHEADER* VideoInfo(const CMediaType& type) {
-  if (type.FormatLength() < sizeof(VIDEOINFOHEADER) || !type.Format()) return nullptr;
-  return reinterpret_cast<const VIDEOINFOHEADER*>(type.Format());
-}
-
 bool IsRgb32(const CMediaType& type, const BITMAPINFOHEADER& header) {
   return *type.Subtype() == MEDIASUBTYPE_RGB32 && header.biCompression == BI_RGB && header.biBitCount == 32;
 }

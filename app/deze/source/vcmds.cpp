@@ -22,11 +22,6 @@ constexpr size_t kMinFormatBlock = 1128;
 constexpr LRESULT kMaxCodecFormat = 0x10000;
 constexpr size_t kHeaderOffset = offsetof(VIDEOINFOHEADER, bmiHeader);
 
-// For a type that passed CheckVideoInfoType.
-const VIDEOINFOHEADER* VideoInfo(const AM_MEDIA_TYPE& type) {
-  return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
-}
-
 LPARAM HeaderParam(const AM_MEDIA_TYPE& type) { return reinterpret_cast<LPARAM>(&VideoInfo(type)->bmiHeader); }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app/drovel/source/msgbox.h"
 #include "common/error.h"
 #include "common/handle.h"
+#include "common/strutil.h"
 #include "common/window.h"
 
 const wchar_t kRecorderTitle[] = L"Quillory";
@@ -44,16 +45,10 @@ class SystemHost : public CommandHost {
 // The recorder starts in the tool's folder, so a relative name must be made whole against the
 // caller's current folder first. The name stays as typed when that fails.
 std::wstring FullPath(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return path;
-    if (length < full.size()) {
-      full.resize(length);
-      return full;
-    }
-    full.resize(length);  // the size needed, terminator included
-  }
+  const std::wstring full = ReadGrowing(MAX_PATH, [&path](wchar_t* buffer, int size) {
+    return static_cast<int>(GetFullPathNameW(path.c_str(), static_cast<DWORD>(size), buffer, nullptr));
+  });
+  return full.empty() ? path : full;
 }
 
 }  // namespace

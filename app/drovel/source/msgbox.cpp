@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/drovel/source/resource.h"
+#include "common/bitmap.h"
 
 namespace {
 
@@ -17,12 +18,10 @@ constexpr int kBoxTop = 50;
 // The size the text takes in the control's own font.
 SIZE MeasureText(HWND control, const std::wstring& text) {
   RECT bounds = {};
-  if (HDC dc = GetDC(control)) {
-    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0));
-    HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &bounds, DT_CALCRECT | DT_NOPREFIX);
-    if (previous) SelectObject(dc, previous);
-    ReleaseDC(control, dc);
+  const WindowDC dc(control);
+  if (dc.GetHandle()) {
+    const ObjectSelector font(dc.GetHandle(), reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)), false);
+    DrawTextW(dc.GetHandle(), text.c_str(), static_cast<int>(text.size()), &bounds, DT_CALCRECT | DT_NOPREFIX);
   }
   return {bounds.right - bounds.left, bounds.bottom - bounds.top};
 }

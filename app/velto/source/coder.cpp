@@ -14,8 +14,6 @@ constexpr uint8_t kJump = 2;
 constexpr int kMaxCount = 255;
 constexpr int64_t kMaxStream = INT32_MAX;
 
-bool IsCodedDepth(int bitCount) { return bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32; }
-
 // A pixel of kBytes bytes as one comparable value.
 template <int kBytes>
 inline uint32_t LoadPixel(const uint8_t* pixel) {
@@ -357,6 +355,8 @@ bool Decode(const uint8_t* in, const uint8_t* end, uint8_t* frame, int64_t strid
 }
 
 }  // namespace
+
+bool IsCodedDepth(int bitCount) { return bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32; }
 
 int64_t FrameStride(int width, int bitCount) {
   if (width < 1 || !IsCodedDepth(bitCount)) return -1;

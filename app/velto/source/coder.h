@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+// 8, 16, 24 or 32 bits per pixel: the depths the format codes.
+bool IsCodedDepth(int bitCount);
 // Row stride of a DIB, rows padded to 4 bytes; -1 for a width or depth outside the format.
 int64_t FrameStride(int width, int bitCount);
 // Stride x height; -1 for a geometry outside the format.

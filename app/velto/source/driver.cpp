@@ -7,6 +7,7 @@
 
 #include "app/velto/source/coder.h"
 #include "app/velto/source/dialogs.h"
+#include "common/fourcc.h"
 #include "common/sync.h"
 
 namespace {
@@ -49,10 +50,6 @@ InstanceTable& Instances() {
   static InstanceTable table;
   return table;
 }
-
-DWORD AsciiLower(DWORD c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
-
-bool IsCodedDepth(int bitCount) { return bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32; }
 
 // The worst-case code stream grown by deflate's worst case for incompressible data.
 int64_t StreamBound(int64_t codeStream) { return codeStream + codeStream / 64 + 32; }
@@ -395,12 +392,7 @@ int64_t CompressedFrameBound(const FrameGeometry& geometry) {
   return StreamBound(MaxStreamSize(geometry.width, geometry.height, geometry.bitCount));
 }
 
-bool SameFourcc(DWORD a, DWORD b) {
-  for (int shift = 0; shift < 32; shift += 8) {
-    if (AsciiLower((a >> shift) & 0xFF) != AsciiLower((b >> shift) & 0xFF)) return false;
-  }
-  return true;
-}
+bool SameFourcc(DWORD a, DWORD b) { return ChangeFourCCCase(a, kFourCCLower) == ChangeFourCCCase(b, kFourCCLower); }
 
 LRESULT CodecDriverProc(DWORD_PTR driverId, HDRVR driver, UINT message, LPARAM param1, LPARAM param2) {
   // Nothing may unwind into the host: an allocation that fails is a failed message.

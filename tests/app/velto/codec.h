@@ -8,7 +8,7 @@
 
 #include "app/velto/source/driver.h"
 #include "tests/app/velto/frames.h"
-#include "tests/app/velto/guarded.h"
+#include "tests/support/guarded.h"
 
 using Bytes = std::vector<uint8_t>;
 

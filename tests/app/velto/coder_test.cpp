@@ -7,7 +7,7 @@
 
 #include "common/error.h"
 #include "tests/app/velto/frames.h"
-#include "tests/app/velto/guarded.h"
+#include "tests/support/guarded.h"
 #include "tests/support/capture.h"
 
 namespace {
@@ -170,16 +170,6 @@ TEST(CoderRoundTrip, KeyAndDeltaAtEveryDepthAndSize) {
     }
   }
 }
-
-class TraceCapture {
- public:
-  TraceCapture() : handler_(new CapturingTextHandler) { SetTraceHandler(CountedPtr<TextHandler>(handler_)); }
-  ~TraceCapture() { SetTraceHandler(CountedPtr<TextHandler>()); }
-  bool Saw(const wchar_t* text) const { return handler_->Text().find(text) != std::wstring::npos; }
-
- private:
-  CountedPtr<CapturingTextHandler> handler_;
-};
 
 TEST(Decoder, EndsAndFailsAsTheFormatSays) {
   TraceCapture trace;
