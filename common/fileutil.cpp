@@ -12,9 +12,9 @@
 #include "common/handle.h"
 #include "common/stream.h"
 
-bool ReadFileBytes(const wchar_t* path, std::vector<uint8_t>& out) {
+bool ReadFileBytes(const wchar_t* path, std::vector<uint8_t>& out, OpenFailure failure) {
   out.clear();
-  FileStream file(path, true);
+  FileStream file(path, true, true, failure);
   if (!file.IsOpen()) return false;
   const int64_t size = file.GetSize();
   if (size < 0 || size > INT32_MAX) return false;
@@ -25,9 +25,9 @@ bool ReadFileBytes(const wchar_t* path, std::vector<uint8_t>& out) {
   return false;
 }
 
-bool WriteFileBytes(const wchar_t* path, const void* buffer, int64_t length) {
+bool WriteFileBytes(const wchar_t* path, const void* buffer, int64_t length, OpenFailure failure) {
   if (!buffer || length < 0) return false;
-  FileStream file(path, false);
+  FileStream file(path, false, true, failure);
   if (!file.IsOpen()) return false;
   const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
   while (length > 0) {

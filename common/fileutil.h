@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
-// Shows "Failed to open file %s" when the file does not open; leaves out empty on any failure.
-bool ReadFileBytes(const wchar_t* path, std::vector<uint8_t>& out);
+#include "common/stream.h"
+
+// Leaves out empty on any failure; an open failure is shown unless `failure` says kQuiet.
+bool ReadFileBytes(const wchar_t* path, std::vector<uint8_t>& out, OpenFailure failure = OpenFailure::kShow);
 // Creates or empties the file and writes the buffer.
-bool WriteFileBytes(const wchar_t* path, const void* buffer, int64_t length);
+bool WriteFileBytes(const wchar_t* path, const void* buffer, int64_t length,
+                    OpenFailure failure = OpenFailure::kShow);
 // Writes a buffer to a file whose name is formatted printf-style; reports nothing.
 void DumpBufferToFile(const void* buffer, size_t length, const wchar_t* nameFormat, ...);
 // -1 when the file cannot be opened or sized.

@@ -67,14 +67,14 @@ bool DataStream::CopyFrom(BitStream& source) {
   }
 }
 
-FileStream::FileStream(const wchar_t* path, bool reading, bool littleEndian)
+FileStream::FileStream(const wchar_t* path, bool reading, bool littleEndian, OpenFailure failure)
     : DataStream(littleEndian), reading_(reading) {
   handle_ = reading ? CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr)
                     : CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr);
   if (handle_ == INVALID_HANDLE_VALUE) {
-    ShowError(L"Failed to open file %s", path ? path : L"");
+    if (failure == OpenFailure::kShow) ShowError(L"Failed to open file %s", path ? path : L"");
     return;
   }
   LARGE_INTEGER size;

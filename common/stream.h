@@ -58,11 +58,15 @@ class DataStream : public BitStream {
   bool littleEndian_;
 };
 
+// What an open failure does: show "Failed to open file %s" at once, or nothing, for callers on a
+// streaming thread or under a lock, where a modal box would hold everything up until a click.
+enum class OpenFailure { kShow, kQuiet };
+
 // A Win32 file with 64-bit positions and no buffer of its own. Writing creates or empties the
-// file. An open failure is shown at once ("Failed to open file %s").
+// file.
 class FileStream : public DataStream {
  public:
-  FileStream(const wchar_t* path, bool reading, bool littleEndian = true);
+  FileStream(const wchar_t* path, bool reading, bool littleEndian = true, OpenFailure failure = OpenFailure::kShow);
   ~FileStream() override;
   FileStream(const FileStream&) = delete;
   FileStream& operator=(const FileStream&) = delete;

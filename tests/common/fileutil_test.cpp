@@ -33,6 +33,17 @@ TEST(Files, MissingFileFailsAfterTheBox) {
   EXPECT_EQ(GetFileSize64(L"no-such-file.bin"), -1);
 }
 
+TEST(Files, QuietOpenFailsWithoutBoxOrMessage) {
+  std::vector<uint8_t> read = {9};
+  EXPECT_FALSE(ReadFileBytes(L"no-such-file.bin", read, OpenFailure::kQuiet));
+  EXPECT_TRUE(read.empty());
+  const char data[] = "x";
+  EXPECT_FALSE(WriteFileBytes(L"no\\folder\\quiet.bin", data, 1, OpenFailure::kQuiet));
+  EXPECT_FALSE(FileStream(L"no-such-file.bin", true, true, OpenFailure::kQuiet).IsOpen());
+  EXPECT_TRUE(RecordedErrors().Boxes().empty());
+  EXPECT_TRUE(RecordedErrors().Pushed().empty());
+}
+
 TEST(Files, DumpBufferFormatsItsName) {
   const char text[] = "dump";
   DumpBufferToFile(text, 4, L"dump-%02d.bin", 7);

@@ -17,9 +17,6 @@
 #include "app/deze/source/swfvid.h"
 #include "common/zstream.h"
 
-// The converter's movie control sits at this depth; the encoder never takes it.
-inline constexpr int32_t kMovieControlDepth = 16001;
-
 struct BitmapCacheEntry {
   int32_t characterId;
   int32_t width;

@@ -36,6 +36,9 @@ inline constexpr int32_t kMuxError = 8;
 // Frames of one movie at most; the frame that reaches it finishes the movie.
 inline constexpr int32_t kMaxMovieFrames = 16000;
 
+// The converter's movie control sits at this depth; no encoder takes it.
+inline constexpr int32_t kMovieControlDepth = 16001;
+
 // The movie settings block. The multiplexer owns it and zeroes it at every prepare; the inputs,
 // encoders and handlers fill in their parts (sizes in pixels).
 struct MuxSettings {

@@ -1,0 +1,68 @@
+// The page written beside the movie: its name, its three values, and that nothing is ever shown.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/converter/source/page.h"
+#include "tests/support/errors.h"
+#include "tests/support/files.h"
+
+namespace {
+
+PublishConfig Publish(const wchar_t* name) {
+  PublishConfig publish;
+  publish.save_dir = L".";
+  publish.save_name = name;
+  return publish;
+}
+
+struct Stage : MuxSettings {
+  Stage(int32_t width, int32_t height) {
+    stageWidth = width;
+    stageHeight = height;
+  }
+};
+
+}  // namespace
+
+TEST(HtmlPage, NameDropsEverythingFromTheLastDot) {
+  for (auto [movie, page] : {std::pair{L"movie.swf", L"movie.htm"}, std::pair{L"clip.final.swf", L"clip.final.htm"},
+                             std::pair{L"noextension", L"noextension.htm"}, std::pair{L".swf", L".htm"},
+                             std::pair{L"", L".htm"}}) {
+    EXPECT_EQ(HtmlPageName(movie), page) << movie;
+  }
+}
+
+TEST(HtmlPage, FillsTheTemplateUpToItsFirstZero) {
+  PutFile(L"page.htm", std::string("<p>$(flash_file) $(width)x$(height) $(WIDTH) $$(width)</p>") + '\0' + "$(width)");
+  WriteHtmlPage(Publish(L"clip.final.swf"), Stage(320, 253), L"page.htm");
+  EXPECT_EQ(FileText(L"clip.final.htm"), "<p>clip.final.swf 320x253 $(WIDTH) $320</p>");
+}
+
+TEST(HtmlPage, OverwritesAnOldPageAndWritesAnEmptyOneWithoutTemplate) {
+  PutFile(L"old.htm", "an older and longer page than the new one");
+  PutFile(L"short.htm", "$(width)");
+  WriteHtmlPage(Publish(L"old.swf"), Stage(64, 77), L"short.htm");
+  EXPECT_EQ(FileText(L"old.htm"), "64");
+
+  WriteHtmlPage(Publish(L"old.swf"), Stage(64, 77), L"no such template.htm");
+  EXPECT_EQ(GetFileSize64(L"old.htm"), 0);
+  EXPECT_TRUE(RecordedErrors().Boxes().empty());
+}
+
+TEST(HtmlPage, WritesNothingWhenTurnedOffAndReportsNothingWhenItCannot) {
+  PutFile(L"short.htm", "$(width)");
+  PublishConfig off = Publish(L"off.swf");
+  off.create_html = false;
+  DeleteFileW(L"off.htm");
+  WriteHtmlPage(off, Stage(64, 77), L"short.htm");
+  EXPECT_EQ(GetFileSize64(L"off.htm"), -1);
+
+  PublishConfig nowhere = Publish(L"lost.swf");
+  nowhere.save_dir = L"no such folder";
+  WriteHtmlPage(nowhere, Stage(64, 77), L"short.htm");
+  EXPECT_EQ(GetFileSize64(L"no such folder\\lost.htm"), -1);
+  EXPECT_TRUE(RecordedErrors().Boxes().empty());
+  EXPECT_TRUE(RecordedErrors().Pushed().empty());
+}
