@@ -1,0 +1,466 @@
+#include "app/converter/source/swfgen.h"
+
+#include <shlwapi.h>
+#include <vfw.h>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "app/converter/source/page.h"
+#include "app/deze/source/dump.h"
+#include "app/deze/source/flip.h"
+#include "app/deze/source/vcmds.h"
+#include "common/error.h"
+#include "media/comx.h"
+#include "media/dsutil.h"
+#include "platform/dshow/mediatype.h"
+
+namespace {
+
+constexpr wchar_t kSource[] = L"swfgen";
+constexpr wchar_t kDezeModule[] = L"deze.dll";
+constexpr wchar_t kLameModule[] = L"lame.ax";
+constexpr wchar_t kVp6Codec[] = L"vp6vfw.dll";
+constexpr DWORD kVp62 = mmioFOURCC('V', 'P', '6', '2');
+constexpr CLSID CLSID_LameEncoder = {0xb8d27088, 0xff5f, 0x4b7c, {0x98, 0xdc, 0x0e, 0x91, 0xa1, 0x69, 0x62, 0x86}};
+constexpr int kPcmFormatTag = 1;
+
+// A codec's state block beyond this is taken for a broken answer, not allocated.
+constexpr LRESULT kMaxVp6StateBytes = 1 << 20;
+
+HRESULT Failed(int line, HRESULT result) {
+  OnComError(kSource, line, result);
+  return result;
+}
+
+int32_t SaturatedInt32(int64_t value) {
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+// Owns the media type a pin's ConnectionMediaType filled in.
+struct ConnectionType : AM_MEDIA_TYPE {
+  ConnectionType() : AM_MEDIA_TYPE{} {}
+  ~ConnectionType() { FreeMediaType(*this); }
+  ConnectionType(const ConnectionType&) = delete;
+  ConnectionType& operator=(const ConnectionType&) = delete;
+};
+
+}  // namespace
+
+RunEvent ClassifyGraphEvent(long code) {
+  switch (code) {
+    case EC_COMPLETE: return RunEvent::kFinished;
+    case EC_ERRORABORT:
+    case EC_ERRORABORTEX:
+    case EC_USERABORT:
+    case EC_STREAM_ERROR_STOPPED: return RunEvent::kFailed;
+    default: return RunEvent::kIgnore;
+  }
+}
+
+Vp6RateControl MakeVp6RateControl(int64_t averageTimePerFrame, const VideoConfig& video) {
+  const int64_t fps = std::clamp<int64_t>(static_cast<int32_t>(10000000 / averageTimePerFrame), 1, 30);
+  Vp6RateControl control = {};
+  if (video.bitrate > 0) {
+    control.rate = SaturatedInt32(int64_t{video.bitrate} * 30 / fps);
+    control.maxQuantizer = 50;
+  } else {
+    control.rate = 0;  // "Auto": the quality sets the ceiling instead
+    control.maxQuantizer = 4 * (10 - std::clamp(video.quality, 0, 10));
+  }
+  control.keyInterval = SaturatedInt32(int64_t{video.key_frame_interval} * fps);
+  return control;
+}
+
+void ApplyVp6RateControl(const Vp6RateControl& control, Vp62State& state) {
+  const struct {
+    int32_t offset;
+    int32_t value;
+  } fields[] = {
+      {VP62_OFFSET_BITRATE, control.rate},
+      {VP62_OFFSET_MODE, 2},
+      {VP62_OFFSET_END_USAGE, 0},
+      {VP62_OFFSET_MATERIAL, 0},
+      {VP62_OFFSET_NOISE_REDUCTION, 0},
+      {VP62_OFFSET_SHARPNESS, 5},
+      {VP62_OFFSET_AUTO_KEY_FRAME, 1},
+      {VP62_OFFSET_MAX_KEY_FRAME_INTERVAL, control.keyInterval},
+      {VP62_OFFSET_UNDERSHOOT, 100},
+      {VP62_OFFSET_ADJUST_QUANTIZER, 0},
+      {VP62_OFFSET_QUANTIZER_MIN, 0},
+      {VP62_OFFSET_QUANTIZER_MAX, control.maxQuantizer},
+      {VP62_OFFSET_TEMPORAL_RESAMPLING, 0},
+      {VP62_OFFSET_TR_DOWN_WATERMARK, 20},
+      {VP62_OFFSET_SPATIAL_RESAMPLING, 0},
+      {VP62_OFFSET_SR_DOWN_WATERMARK, 35},
+      {VP62_OFFSET_SR_UP_WATERMARK, 45},
+      {VP62_OFFSET_PEAK_BITRATE, 100},
+      {VP62_OFFSET_PREBUFFER, 4},
+      {VP62_OFFSET_OPTIMAL_BUFFER, 5},
+      {VP62_OFFSET_MAX_BUFFER, 6},
+      {VP62_OFFSET_VARIABILITY, 70},
+      {VP62_OFFSET_MIN_SECTION, 40},
+      {VP62_OFFSET_MAX_SECTION, 400},
+  };
+  for (const auto& field : fields) state.SetField(field.offset, field.value);
+}
+
+PcmStageFormat ChoosePcmStageFormat(const AM_MEDIA_TYPE* decoded) {
+  if (!IsValidPcmMediaType(decoded)) return {2, 44100};
+  const auto* format = reinterpret_cast<const WAVEFORMATEX*>(decoded->pbFormat);
+  const DWORD rate = format->nSamplesPerSec;
+  return {format->nChannels == 1 ? 1 : 2, rate <= 11025 ? 11025 : rate <= 22050 ? 22050 : 44100};
+}
+
+FlashBuilder::FlashBuilder(GraphObserver* observer, const ProjectConfig& project)
+    : FilterGraph(observer), project_(project) {}
+
+FlashBuilder::~FlashBuilder() { Stop(); }
+
+bool FlashBuilder::MovieSucceeded() const { return finishState_.load() == kFinishedWell; }
+
+HRESULT FlashBuilder::OnPrepare(MuxSettings*) { return S_OK; }
+
+HRESULT FlashBuilder::OnHeaderWritten(MuxSettings*, BitStream*) { return S_OK; }
+
+HRESULT FlashBuilder::OnFinish(MuxSettings* settings, BitStream*) {
+  const bool failed = !settings || (settings->flags & kMuxError);
+  finishState_.store(failed ? kFinishedFailed : kFinishedWell);
+  // No exception may reach the multiplexer's thread.
+  try {
+    if (settings) WriteHtmlPage(project_.publish_config, *settings);
+  } catch (...) {
+  }
+  return S_OK;
+}
+
+int32_t FlashBuilder::GetProgress() {
+  if (seeking_.IsNull()) return 0;
+  LONGLONG position = 0;
+  LONGLONG duration = 0;
+  if (FAILED(seeking_->GetCurrentPosition(&position)) || FAILED(seeking_->GetDuration(&duration))) return 0;
+  if (position < 0 || duration <= 0) return 0;
+  if (position > duration) return 100;
+  return static_cast<int32_t>(position * 100 / duration);
+}
+
+HRESULT FlashBuilder::CreateDezeFilter(REFCLSID classId, ComPtr<IBaseFilter>& filter) {
+  const HRESULT result =
+      CreateObjectFromModule(kDezeModule, classId, IID_IBaseFilter, reinterpret_cast<void**>(filter.Clear()));
+  return FAILED(result) ? Failed(263, result) : result;
+}
+
+HRESULT FlashBuilder::CreateLameFilter(ComPtr<IBaseFilter>& filter) {
+  const HRESULT result = CreateObjectFromModule(kLameModule, CLSID_LameEncoder, IID_IBaseFilter,
+                                                reinterpret_cast<void**>(filter.Clear()));
+  return FAILED(result) ? Failed(255, result) : result;
+}
+
+HRESULT FlashBuilder::Build() {
+  const VideoConfig& video = project_.video_config;
+  const AudioConfig& audio = project_.audio_config;
+  ComPtr<IPin> videoPin;
+  ComPtr<IPin> audioPin;
+  // A file that renders only in part may still give the video pin.
+  RenderSourceFile(video.video_file, videoPin, audioPin);
+  if (videoPin.IsNull()) {
+    ReportError(L"Failed to parse video file %s", video.video_file.c_str());
+    return E_FAIL;
+  }
+
+  if (audio.audio_type == kAudioFromFile) {
+    audioPin.Release();
+    ComPtr<IPin> ignoredVideo;
+    const HRESULT result = RenderSourceFile(audio.audio_file, ignoredVideo, audioPin);
+    if (FAILED(result)) return Failed(61, result);
+    if (audioPin.IsNull()) ShowError(L"Audio will not be included in result file");
+  }
+
+  if (BuildVideoBranch(videoPin.Get()) != S_OK) {
+    ReportError(L"Failed to convert movie file %s\n", video.video_file.c_str());
+    return E_FAIL;
+  }
+
+  const bool wantsAudio = audio.audio_type == kAudioFromMovie || audio.audio_type == kAudioFromFile;
+  if (wantsAudio && audioPin.IsValid()) {
+    const HRESULT result = BuildAudioBranch(audioPin.Get());
+    if (result != S_OK) return Failed(73, FAILED(result) ? result : E_FAIL);
+  }
+  return S_OK;
+}
+
+HRESULT FlashBuilder::RenderSourceFile(const std::wstring& file, ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin) {
+  videoPin.Release();
+  audioPin.Release();
+  if (graph_.IsNull()) return E_FAIL;
+  HRESULT result = graph_->RenderFile(file.c_str(), nullptr);
+  if (FAILED(result)) return Failed(494, result);
+  result = FindRendererPins(videoPin, audioPin);
+  if (FAILED(result)) return Failed(498, result);
+  // From each renderer back to the pin that feeds its decoders; then the decoders and the renderer
+  // go, and that pin is left for the conversion.
+  for (ComPtr<IPin>* pin : {&videoPin, &audioPin}) {
+    if (pin->IsNull()) continue;
+    ComPtr<IPin> source;
+    TraceToSourcePin(pin->Get(), source);
+    *pin = source;
+  }
+  for (ComPtr<IPin>* pin : {&videoPin, &audioPin}) {
+    if (pin->IsValid()) RemoveDownstream(graph_.Get(), pin->Get());
+  }
+  return S_OK;
+}
+
+HRESULT FlashBuilder::FindRendererPins(ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin) {
+  if (graph_.IsNull()) return E_FAIL;
+  ComPtr<IEnumFilters> filters;
+  HRESULT result = graph_->EnumFilters(filters.Clear());
+  if (FAILED(result)) return Failed(417, result);
+  ComPtr<IBaseFilter> filter;
+  std::vector<ComPtr<IPin>> pins;
+  while (filters->Next(1, filter.Clear(), nullptr) == S_OK && filter.IsValid()) {
+    result = GetFilterPins(filter.Get(), pins);
+    if (FAILED(result)) return Failed(421, result);
+    // A renderer: one pin, an input.
+    if (pins.size() != 1) continue;
+    PIN_DIRECTION direction;
+    result = pins[0]->QueryDirection(&direction);
+    if (FAILED(result)) return Failed(426, result);
+    if (direction != PINDIR_INPUT) continue;
+    ConnectionType type;
+    if (FAILED(pins[0]->ConnectionMediaType(&type))) continue;
+    if (type.majortype == MEDIATYPE_Video) videoPin = pins[0];
+    if (type.majortype == MEDIATYPE_Audio) audioPin = pins[0];
+    if (videoPin.IsValid() && audioPin.IsValid()) break;
+  }
+  return S_OK;
+}
+
+HRESULT FlashBuilder::TraceToSourcePin(IPin* start, ComPtr<IPin>& sourcePin) {
+  if (graph_.IsNull() || !start) return E_FAIL;
+  ComPtr<IPin> current;
+  HRESULT result = start->ConnectedTo(current.Clear());
+  if (FAILED(result)) return Failed(452, result);
+  std::vector<ComPtr<IPin>> pins;
+  for (;;) {
+    ComPtr<IBaseFilter> filter;
+    result = GetPinFilter(current.Get(), filter);
+    if (FAILED(result)) return Failed(456, result);
+    result = GetFilterPins(filter.Get(), pins);
+    if (FAILED(result)) return Failed(459, result);
+    int connectedInputs = 0;
+    int connectedOutputs = 0;
+    ComPtr<IPin> firstInput;
+    for (const ComPtr<IPin>& pin : pins) {
+      ComPtr<IPin> peer;
+      if (FAILED(pin->ConnectedTo(peer.Clear()))) continue;
+      PIN_DIRECTION direction;
+      result = pin->QueryDirection(&direction);
+      if (FAILED(result)) return Failed(469, result);
+      if (direction == PINDIR_OUTPUT) {
+        ++connectedOutputs;
+      } else if (connectedInputs++ == 0) {
+        firstInput = pin;
+      }
+    }
+    // A splitter with several streams, or the source itself, carries this stream on `current`.
+    if (connectedInputs != 1 || connectedOutputs != 1) break;
+    result = firstInput->ConnectedTo(current.Clear());
+    if (FAILED(result)) return Failed(480, result);
+  }
+  sourcePin = current;
+  return S_OK;
+}
+
+HRESULT FlashBuilder::BuildVideoBranch(IPin* videoPin) {
+  if (!videoPin || graph_.IsNull()) return E_FAIL;
+  const bool vp6 = project_.video_config.format == kFormatVp6;
+  ComPtr<IPin> current(videoPin);
+  HRESULT result;
+  if (vp6) {
+    ComPtr<IBaseFilter> flip;
+    if (FAILED(result = CreateDezeFilter(CLSID_FlipFilter, flip))) return Failed(90, result);
+    if (FAILED(result = graph_->AddFilter(flip.Get(), L"Flip"))) return Failed(91, result);
+    ComPtr<IPin> flipInput;
+    ComPtr<IPin> flipOutput;
+    if ((result = FindPin(flip.Get(), PINDIR_INPUT, nullptr, nullptr, flipInput)) != S_OK) return Failed(93, result);
+    if ((result = FindPin(flip.Get(), PINDIR_OUTPUT, nullptr, nullptr, flipOutput)) != S_OK)
+      return Failed(95, result);
+    if (FAILED(result = graph_->Connect(current.Get(), flipInput.Get()))) return Failed(97, result);
+    current = flipOutput;
+
+    ComPtr<IBaseFilter> encoder;
+    if (FAILED(result = CreateDezeFilter(CLSID_VcmEncoderFilter, encoder))) return Failed(103, result);
+    // Without the codec the encoder takes no input, and the connection below says so.
+    if (auto driver = ComPtr<IVcmDriver>::QueryFrom(encoder.Get()); driver.IsValid())
+      driver->LoadDriver(kVp6Codec, kVp62);
+    if (FAILED(result = graph_->AddFilter(encoder.Get(), L"Vp6 Encoder"))) return Failed(107, result);
+    ComPtr<IPin> encoderInput;
+    ComPtr<IPin> encoderOutput;
+    if ((result = FindPin(encoder.Get(), PINDIR_INPUT, nullptr, nullptr, encoderInput)) != S_OK)
+      return Failed(109, result);
+    if ((result = FindPin(encoder.Get(), PINDIR_OUTPUT, nullptr, nullptr, encoderOutput)) != S_OK)
+      return Failed(111, result);
+    if ((result = graph_->Connect(current.Get(), encoderInput.Get())) != S_OK) return Failed(113, result);
+    current = encoderOutput;
+    // Without the settings the codec keeps its own.
+    ConfigureVp6Encoder(encoder.Get(), encoderInput.Get());
+  }
+
+  ComPtr<IBaseFilter> multiplexer;
+  if (FAILED(result = CreateDezeFilter(CLSID_SwfMuxer, multiplexer))) return Failed(121, result);
+  if (FAILED(result = graph_->AddFilter(multiplexer.Get(), L"Swf Mux"))) return Failed(122, result);
+  ComPtr<IPin> muxVideoInput;
+  ComPtr<IPin> muxOutput;
+  if ((result = FindPin(multiplexer.Get(), PINDIR_INPUT, &MEDIATYPE_Video, nullptr, muxVideoInput)) != S_OK)
+    return Failed(124, result);
+  if ((result = FindPin(multiplexer.Get(), PINDIR_OUTPUT, nullptr, nullptr, muxOutput)) != S_OK)
+    return Failed(126, result);
+  // The VP6 stream goes in as it is; the lossless path lets the graph insert what turns the source
+  // into the 32-bit RGB the multiplexer takes.
+  if (vp6) {
+    if ((result = graph_->ConnectDirect(current.Get(), muxVideoInput.Get(), nullptr)) != S_OK)
+      return Failed(129, result);
+  } else if ((result = graph_->Connect(current.Get(), muxVideoInput.Get())) != S_OK) {
+    return Failed(131, result);
+  }
+  multiplexer_ = multiplexer;
+
+  const PublishConfig& publish = project_.publish_config;
+  if ((result = ConnectFileSink(muxOutput.Get(), publish.save_dir + L"\\" + publish.save_name)) != S_OK)
+    return result;
+
+  auto mediaFilter = ComPtr<IMediaFilter>::QueryFrom(graph_.Get());
+  if (mediaFilter.IsNull()) return Failed(159, E_NOINTERFACE);
+  // No clock: the graph runs as fast as the filters go.
+  mediaFilter->SetSyncSource(nullptr);
+  // The multiplexer's own position: with no clock the graph's stays 0 under Wine.
+  seeking_ = ComPtr<IMediaSeeking>::QueryFrom(multiplexer_.Get());
+
+  // The control first: its definitions come before the video's.
+  if (auto muxer = ComPtr<ISwfMuxer>::QueryFrom(multiplexer_.Get()); muxer.IsValid()) {
+    if (publish.add_control) {
+      control_.SetMovieName(publish.save_name);
+      muxer->AddHandler(&control_);
+    }
+    muxer->AddHandler(this);
+  }
+  return S_OK;
+}
+
+HRESULT FlashBuilder::ConnectFileSink(IPin* muxOutput, const std::wstring& path) {
+  ComPtr<IBaseFilter> writer;
+  HRESULT result = writer.CreateInstance(CLSID_FileWriter);
+  if (result == S_OK) {
+    result = AddFileSink(writer.Get(), L"File Writer", muxOutput, path);
+    if (result == S_OK) return S_OK;
+    // Wine's File Writer offers no IStream on its pin, which the multiplexer writes through. An
+    // unconnected writer would count as a renderer that never completes, so it goes.
+    graph_->RemoveFilter(writer.Get());
+    writer.Release();
+  } else {
+    OnComError(kSource, 139, result);
+  }
+  ComPtr<IBaseFilter> dump;
+  if (FAILED(result = CreateDezeFilter(CLSID_FileDump, dump))) return result;
+  return AddFileSink(dump.Get(), L"File Dump", muxOutput, path);
+}
+
+HRESULT FlashBuilder::AddFileSink(IBaseFilter* sink, const wchar_t* name, IPin* muxOutput, const std::wstring& path) {
+  HRESULT result = graph_->AddFilter(sink, name);
+  if (FAILED(result)) return Failed(140, result);
+  ComPtr<IPin> input;
+  if ((result = FindPin(sink, PINDIR_INPUT, nullptr, nullptr, input)) != S_OK) return Failed(142, result);
+  auto fileSink = ComPtr<IFileSinkFilter>::QueryFrom(sink);
+  if (fileSink.IsNull()) return Failed(145, E_NOINTERFACE);
+  // The user agreed to replace an existing movie.
+  if (PathFileExistsW(path.c_str())) DeleteFileW(path.c_str());
+  if ((result = fileSink->SetFileName(path.c_str(), nullptr)) != S_OK) return Failed(153, result);
+  if ((result = graph_->ConnectDirect(muxOutput, input.Get(), nullptr)) != S_OK)
+    return Failed(155, FAILED(result) ? result : E_FAIL);
+  return S_OK;
+}
+
+HRESULT FlashBuilder::ConfigureVp6Encoder(IBaseFilter* encoder, IPin* encoderInput) {
+  if (!encoder || !encoderInput) return E_POINTER;
+  ConnectionType type;
+  const HRESULT result = encoderInput->ConnectionMediaType(&type);
+  if (FAILED(result)) return Failed(288, result);
+  if (!type.pbFormat || type.cbFormat < sizeof(VIDEOINFOHEADER)) return E_FAIL;
+  const int64_t averageTimePerFrame = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame;
+  if (averageTimePerFrame <= 0) return E_FAIL;
+  const Vp6RateControl control = MakeVp6RateControl(averageTimePerFrame, project_.video_config);
+
+  // Through IVcmDriver: IAMVfwCompressDialogs::SendDriverMessage takes LONG and would cut the
+  // buffer pointer on 64-bit Windows.
+  auto driver = ComPtr<IVcmDriver>::QueryFrom(encoder);
+  if (driver.IsNull()) return E_FAIL;
+  const LRESULT size = driver->DriverMessage(ICM_GETSTATE, 0, 0);
+  if (size <= 0 || size > kMaxVp6StateBytes) return E_FAIL;
+  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  if (driver->DriverMessage(ICM_GETSTATE, reinterpret_cast<LPARAM>(bytes.data()), size) != 0) return E_FAIL;
+  Vp62State state(bytes);
+  ApplyVp6RateControl(control, state);
+  // The codec answers with the number of bytes it took.
+  const std::vector<uint8_t>& changed = state.GetBytes();
+  if (driver->DriverMessage(ICM_SETSTATE, reinterpret_cast<LPARAM>(changed.data()), size) != size) return E_FAIL;
+  return S_OK;
+}
+
+HRESULT FlashBuilder::BuildAudioBranch(IPin* audioPin) {
+  ComPtr<IBaseFilter> encoder;
+  HRESULT result = CreateLameFilter(encoder);
+  if (FAILED(result)) return Failed(182, result);
+  if ((result = graph_->AddFilter(encoder.Get(), L"My Lame")) != S_OK) return Failed(183, result);
+  ComPtr<IPin> encoderInput;
+  ComPtr<IPin> encoderOutput;
+  FindPin(encoder.Get(), PINDIR_INPUT, nullptr, nullptr, encoderInput);
+  FindPin(encoder.Get(), PINDIR_OUTPUT, nullptr, nullptr, encoderOutput);
+  ComPtr<IPin> muxAudioInput;
+  if ((result = FindPin(multiplexer_.Get(), PINDIR_INPUT, &MEDIATYPE_Audio, nullptr, muxAudioInput)) != S_OK)
+    return Failed(190, FAILED(result) ? result : E_FAIL);
+
+  // A stream the multiplexer takes as it comes (MP3 at one of its rates) needs no encoder; the
+  // encoder then stays in the graph unconnected.
+  if (graph_->Connect(audioPin, muxAudioInput.Get()) == S_OK) return S_OK;
+  audioPin->Disconnect();
+  muxAudioInput->Disconnect();
+
+  // Connecting to the encoder makes the graph insert the decoders the stream needs; the PCM stage
+  // goes in behind them.
+  if ((result = graph_->Connect(audioPin, encoderInput.Get())) != S_OK) return Failed(202, result);
+  ComPtr<IPin> upstream;
+  if (FAILED(result = encoderInput->ConnectedTo(upstream.Clear()))) return Failed(203, result);
+  if (FAILED(result = encoderInput->Disconnect())) return Failed(204, result);
+  if (FAILED(result = upstream->Disconnect())) return Failed(205, result);
+
+  ComPtr<IBaseFilter> converter;
+  if ((result = CreateAudioCompressor(kPcmFormatTag, L"PCM", converter)) != S_OK)
+    return Failed(209, FAILED(result) ? result : E_FAIL);
+  if ((result = graph_->AddFilter(converter.Get(), L"My PCM")) != S_OK) return Failed(210, result);
+  ComPtr<IPin> converterInput;
+  ComPtr<IPin> converterOutput;
+  FindPin(converter.Get(), PINDIR_INPUT, nullptr, nullptr, converterInput);
+  FindPin(converter.Get(), PINDIR_OUTPUT, nullptr, nullptr, converterOutput);
+  if ((result = graph_->Connect(upstream.Get(), converterInput.Get())) != S_OK) return Failed(215, result);
+  PcmStageFormat stage;
+  {
+    ConnectionType decoded;
+    if (FAILED(result = converterInput->ConnectionMediaType(&decoded))) return Failed(221, result);
+    stage = ChoosePcmStageFormat(&decoded);
+  }
+
+  auto streamConfig = ComPtr<IAMStreamConfig>::QueryFrom(converterOutput.Get());
+  if (streamConfig.IsNull()) return E_FAIL;
+  WAVEFORMATEX format;
+  FillPcmFormat(stage.channels, stage.sampleRate, 16, format);
+  ConnectionType output;
+  if (FAILED(result = CreateAudioMediaType(&format, &output, TRUE))) return Failed(238, result);
+  if (FAILED(result = streamConfig->SetFormat(&output))) return Failed(238, result);
+
+  if ((result = graph_->Connect(converterOutput.Get(), encoderInput.Get())) != S_OK) return Failed(243, result);
+  if ((result = graph_->Connect(encoderOutput.Get(), muxAudioInput.Get())) != S_OK) return Failed(247, result);
+  return S_OK;
+}

@@ -1,0 +1,94 @@
+#pragma once
+// FlashBuilder: one conversion job. It builds a DirectShow graph that reads the movie (and, when
+// asked, a separate audio file), passes the video through deze's encoders into the SWF multiplexer
+// and writes the movie to the project's output file. The owner runs the graph (FilterGraph::Run),
+// reads the progress now and then and destroys the builder when ClassifyGraphEvent says the run
+// ended. While the movie is written the builder takes part through ISwfMuxHandler, on the
+// multiplexer's streaming thread.
+
+#include <dshow.h>
+#include <mmreg.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "app/converter/source/config.h"
+#include "app/converter/source/control.h"
+#include "app/deze/source/swfmux.h"
+#include "media/comptr.h"
+#include "media/filtergraph.h"
+#include "media/vp6state.h"
+
+// How a graph event bears on a conversion run: the one rule that the test runner and the main
+// window share. EC_COMPLETE -> kFinished; EC_ERRORABORT, EC_ERRORABORTEX, EC_USERABORT,
+// EC_STREAM_ERROR_STOPPED -> kFailed; everything else -> kIgnore.
+enum class RunEvent { kIgnore, kFinished, kFailed };
+RunEvent ClassifyGraphEvent(long code);
+
+// The VP6 codec's rate control for one movie.
+struct Vp6RateControl {
+  int32_t rate;  // kbps scaled to the codec's 30 fps base; 0 lets the codec choose
+  int32_t keyInterval;  // frames
+  int32_t maxQuantizer;
+};
+
+// From the movie's frame time (100 ns; positive) and the project's VP6 settings. The frame rate
+// counts as 1 to 30 fps; products that leave int32 saturate.
+Vp6RateControl MakeVp6RateControl(int64_t averageTimePerFrame, const VideoConfig& video);
+// Writes the rate control and the fixed settings into the codec's state block.
+void ApplyVp6RateControl(const Vp6RateControl& control, Vp62State& state);
+
+// The PCM format that the stage before the MP3 encoder makes of its decoded input: mono stays
+// mono, the rate goes up to the next rate the multiplexer takes (11025, 22050, 44100); anything
+// but valid PCM becomes 44100 Hz stereo.
+struct PcmStageFormat {
+  int channels;
+  int sampleRate;
+};
+PcmStageFormat ChoosePcmStageFormat(const AM_MEDIA_TYPE* decoded);
+
+class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
+ public:
+  // Creates the graph and its event window; builds nothing yet.
+  FlashBuilder(GraphObserver* observer, const ProjectConfig& project);
+  // Stops the graph first: a failed run may leave the multiplexer paused with a movie open, and
+  // stopping it calls OnFinish, which must find the builder whole.
+  ~FlashBuilder() override;
+
+  // Once, before FilterGraph::Run. S_OK, or the failing code after reporting what the user must
+  // see; the filters added so far stay in the graph.
+  HRESULT Build();
+  // 0 ... 100; 0 while nothing can be said.
+  int32_t GetProgress();
+  // True only when the multiplexer's finish ran (OnFinish) and its flags did not hold kMuxError.
+  // A run that ended with kFinished is a good movie only when this is true.
+  bool MovieSucceeded() const;
+
+  // ISwfMuxHandler, on the multiplexer's streaming thread, after the movie control's. OnFinish
+  // notes how the movie ended and writes the web page.
+  HRESULT OnPrepare(MuxSettings* settings) override;
+  HRESULT OnHeaderWritten(MuxSettings* settings, BitStream* stream) override;
+  HRESULT OnFinish(MuxSettings* settings, BitStream* stream) override;
+
+ private:
+  HRESULT CreateDezeFilter(REFCLSID classId, ComPtr<IBaseFilter>& filter);
+  HRESULT CreateLameFilter(ComPtr<IBaseFilter>& filter);
+  HRESULT RenderSourceFile(const std::wstring& file, ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin);
+  HRESULT FindRendererPins(ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin);
+  HRESULT TraceToSourcePin(IPin* start, ComPtr<IPin>& sourcePin);
+  HRESULT BuildVideoBranch(IPin* videoPin);
+  HRESULT ConnectFileSink(IPin* muxOutput, const std::wstring& path);
+  HRESULT AddFileSink(IBaseFilter* sink, const wchar_t* name, IPin* muxOutput, const std::wstring& path);
+  HRESULT ConfigureVp6Encoder(IBaseFilter* encoder, IPin* encoderInput);
+  HRESULT BuildAudioBranch(IPin* audioPin);
+
+  // What the multiplexer's finish told the builder.
+  enum FinishState : int32_t { kNotFinished, kFinishedWell, kFinishedFailed };
+
+  const ProjectConfig project_;
+  ComPtr<IMediaSeeking> seeking_;  // the multiplexer's own: with no clock the graph's stays 0
+  ComPtr<IBaseFilter> multiplexer_;
+  SwfControl control_;  // registered with the multiplexer only when add_control is set
+  std::atomic<int32_t> finishState_{kNotFinished};
+};

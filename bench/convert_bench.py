@@ -1,0 +1,70 @@
+#!/usr/bin/python3
+"""Converts the synthetic screen recording (bench/screen.h, 1280x720, 10 fps) end to end: as a raw
+RGB32 AVI, by the conversion engine (run_project.exe in the media prefix, lossless) and by
+Debian's ffmpeg flashsv encoder (-g 12); prints speed, size and compression of both.
+
+    bench/convert_bench.py [frames]      (after scripts/build; frames default 300)
+"""
+
+import os
+import re
+import subprocess
+import sys
+
+from winebench import ffmpeg_seconds, root
+
+frames = int(sys.argv[1]) if len(sys.argv) > 1 else 300
+width, height = 1280, 720
+work = os.path.join(root, "build", "bench", "convert")
+os.makedirs(work, exist_ok=True)
+win64 = os.path.join(root, "build", "win64")
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+raw = os.path.join(work, "screen.raw")
+avi = os.path.join(work, "screen.avi")
+subprocess.run([os.path.join(root, "scripts", "wine-run"), os.path.join(win64, "bench", "screen_raw.exe"),
+                windows_path(raw), str(frames), str(width), str(height)], check=True, timeout=600)
+subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt", "bgr0", "-s",
+                "%dx%d" % (width, height), "-r", "10", "-i", raw, "-c:v", "rawvideo", "-pix_fmt", "bgra", avi],
+               check=True, timeout=600)
+
+movie = os.path.join(work, "screen.swf")
+project = os.path.join(work, "screen.xml")
+with open(project, "w", encoding="utf-8", newline="") as out:
+    out.write("\r\n".join([
+        '<?xml version="1.0" encoding="UTF-8"?>', "<root>",
+        "  <video_config>", "    <video_file>%s</video_file>" % windows_path(avi), "    <format>0</format>",
+        "  </video_config>",
+        "  <audio_config>", "    <audio_type>0</audio_type>", "  </audio_config>",
+        "  <publish_config>", "    <save_dir>%s</save_dir>" % windows_path(work),
+        "    <save_name>screen.swf</save_name>", "    <add_control>0</add_control>",
+        "    <create_html>0</create_html>", "  </publish_config>", "</root>", ""]))
+run = subprocess.run([os.path.join(root, "scripts", "media-run"),
+                      os.path.join(win64, "tests", "app", "converter", "run_project.exe"), windows_path(project),
+                      "3600"], capture_output=True, text=True, timeout=4000)
+if run.returncode != 0:
+    sys.exit("run_project failed:\n" + run.stdout + run.stderr)
+built_seconds = float(re.search(r"^built: ([0-9.]+)", run.stdout, re.M).group(1))
+engine_seconds = float(re.search(r"^seconds: ([0-9.]+)", run.stdout, re.M).group(1)) - built_seconds
+engine_size = os.path.getsize(movie)
+
+flashsv = os.path.join(work, "flashsv.swf")
+ffmpeg_time = ffmpeg_seconds(["-f", "rawvideo", "-pix_fmt", "bgr0", "-s", "%dx%d" % (width, height), "-r", "10",
+                              "-i", raw, "-c:v", "flashsv", "-g", "12", "-y", flashsv])
+ffmpeg_size = os.path.getsize(flashsv)
+
+raw_bytes = width * height * 4 * frames
+print("%d frames of %dx%d RGB32 at 10 fps (%.1f MB raw)" % (frames, width, height, raw_bytes / 1e6))
+print("engine: the graph's run (Wine's AVI splitter included), after a build of %.2f s;"
+      " ffmpeg: its own work (-benchmark)" % built_seconds)
+print("%-40s %8s %10s %10s" % ("", "fps", "movie MB", "raw/movie"))
+for what, seconds, size in (("run_project.exe, lossless", engine_seconds, engine_size),
+                            ("ffmpeg flashsv -g 12", ffmpeg_time, ffmpeg_size)):
+    print("%-40s %8.1f %10.2f %10.1f" % (what, frames / seconds, size / 1e6, raw_bytes / size))
+print("engine / ffmpeg: speed %.2f, size %.2f" % (ffmpeg_time / engine_seconds, engine_size / ffmpeg_size))
+for path in (raw, avi, flashsv):
+    os.remove(path)

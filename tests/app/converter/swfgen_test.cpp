@@ -1,0 +1,147 @@
+// The conversion engine's tables: which graph events end a run, the VP6 rate control, the state
+// block it writes and the PCM stage's format; and what a builder says before it ran.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "app/converter/source/swfgen.h"
+#include "media/dsutil.h"
+#include "platform/dshow/mediatype.h"
+
+namespace {
+
+TEST(RunEvents, OnlyCompletionAndAbortsEndARun) {
+  const struct {
+    long code;
+    RunEvent event;
+  } cases[] = {
+      {EC_COMPLETE, RunEvent::kFinished},           {EC_ERRORABORT, RunEvent::kFailed},
+      {EC_ERRORABORTEX, RunEvent::kFailed},         {EC_USERABORT, RunEvent::kFailed},
+      {EC_STREAM_ERROR_STOPPED, RunEvent::kFailed}, {EC_STREAM_ERROR_STILLPLAYING, RunEvent::kIgnore},
+      {EC_PAUSED, RunEvent::kIgnore},               {EC_CLOCK_CHANGED, RunEvent::kIgnore},
+      {EC_USER, RunEvent::kIgnore},                 {0, RunEvent::kIgnore},
+  };
+  for (const auto& entry : cases) EXPECT_EQ(entry.event, ClassifyGraphEvent(entry.code)) << entry.code;
+}
+
+VideoConfig Video(int bitrate, int keyFrameInterval, int quality) {
+  VideoConfig video;
+  video.bitrate = bitrate;
+  video.key_frame_interval = keyFrameInterval;
+  video.quality = quality;
+  return video;
+}
+
+TEST(Vp6Settings, FollowsTheFrameRateAndSaturates) {
+  const struct {
+    int64_t frameTime;  // 100 ns
+    VideoConfig video;
+    int32_t rate, keyInterval, maxQuantizer;
+  } cases[] = {
+      {400000, Video(700, 10, 8), 840, 250, 50},             // 25 fps
+      {166667, Video(700, 10, 8), 700, 300, 50},             // 60 fps counts as 30
+      {333667, Video(700, 10, 8), 724, 290, 50},             // 29.97 fps counts as 29
+      {400000, Video(0, 10, 8), 0, 250, 8},                  // "Auto": the quality sets the ceiling
+      {400000, Video(-5, 10, 15), 0, 250, 0},                // quality clamped to 10
+      {400000, Video(0, 10, -3), 0, 250, 40},                // and to 0
+      {20000000, Video(700, 10, 8), 21000, 10, 50},          // half a frame per second counts as 1
+      {400000, Video(INT_MAX, INT_MAX, 8), INT_MAX, INT_MAX, 50},
+      {400000, Video(71582789, 10, 8), 85899346, 250, 50},   // past where 32-bit products overflow
+      {333667, Video(100000000, INT_MIN, 8), 103448275, INT_MIN, 50},
+  };
+  for (const auto& entry : cases) {
+    const Vp6RateControl control = MakeVp6RateControl(entry.frameTime, entry.video);
+    EXPECT_EQ(entry.rate, control.rate) << entry.frameTime << " " << entry.video.bitrate;
+    EXPECT_EQ(entry.keyInterval, control.keyInterval) << entry.frameTime << " " << entry.video.bitrate;
+    EXPECT_EQ(entry.maxQuantizer, control.maxQuantizer) << entry.frameTime << " " << entry.video.bitrate;
+  }
+}
+
+TEST(Vp6Settings, WritesTheNamedFieldsOnly) {
+  std::vector<uint8_t> bytes(0x104);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+  Vp62State state(bytes);
+  ApplyVp6RateControl({840, 250, 50}, state);
+  const struct {
+    int32_t offset, value;
+  } fields[] = {
+      {0x14, 840}, {0xB8, 2},   {0xBC, 0},   {0x100, 0},  {0x3C, 0},  {0xC0, 5},   {0x2C, 1},  {0x38, 250},
+      {0x98, 100}, {0x68, 0},   {0x94, 0},   {0x18, 50},  {0x40, 0},  {0x74, 20},  {0x44, 0},  {0x78, 35},
+      {0x7C, 45},  {0x9C, 100}, {0x6C, 4},   {0x70, 5},   {0xA0, 6},  {0xA8, 70},  {0xB0, 40}, {0xAC, 400},
+  };
+  std::vector<bool> written(bytes.size());
+  for (const auto& field : fields) {
+    EXPECT_EQ(field.value, state.GetField(field.offset)) << std::hex << field.offset;
+    for (int i = 0; i < 4; ++i) written[field.offset + i] = true;
+  }
+  const std::vector<uint8_t>& after = state.GetBytes();
+  ASSERT_EQ(bytes.size(), after.size());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (!written[i]) {
+      EXPECT_EQ(bytes[i], after[i]) << "byte " << i;
+    }
+  }
+
+  // A block that ends before a field keeps its size and bytes there.
+  std::vector<uint8_t> shorter(0x100, 0xAB);
+  Vp62State truncated(shorter);
+  ApplyVp6RateControl({840, 250, 50}, truncated);
+  EXPECT_EQ(0x100u, truncated.GetBytes().size());
+  EXPECT_EQ(840, truncated.GetField(VP62_OFFSET_BITRATE));
+}
+
+CMediaType PcmType(int channels, int rate) {
+  WAVEFORMATEX format;
+  FillPcmFormat(channels, rate, 16, format);
+  CMediaType type;
+  CreateAudioMediaType(&format, &type, TRUE);
+  return type;
+}
+
+TEST(PcmStage, KeepsMonoAndSnapsTheRateUpwards) {
+  const struct {
+    int channels, rate;
+    PcmStageFormat stage;
+  } cases[] = {
+      {2, 48000, {2, 44100}}, {1, 8000, {1, 11025}},  {1, 11025, {1, 11025}}, {2, 11026, {2, 22050}},
+      {1, 22050, {1, 22050}}, {1, 22051, {1, 44100}}, {2, 44100, {2, 44100}}, {6, 96000, {2, 44100}},
+  };
+  for (const auto& entry : cases) {
+    const CMediaType type = PcmType(entry.channels, entry.rate);
+    const PcmStageFormat stage = ChoosePcmStageFormat(&type);
+    EXPECT_EQ(entry.stage.channels, stage.channels) << entry.channels << " " << entry.rate;
+    EXPECT_EQ(entry.stage.sampleRate, stage.sampleRate) << entry.channels << " " << entry.rate;
+  }
+  // Anything but valid PCM: 44100 Hz stereo.
+  CMediaType mono = PcmType(1, 8000);
+  reinterpret_cast<WAVEFORMATEX*>(mono.pbFormat)->nAvgBytesPerSec = 1;
+  EXPECT_EQ(44100, ChoosePcmStageFormat(&mono).sampleRate);
+  EXPECT_EQ(2, ChoosePcmStageFormat(&mono).channels);
+  CMediaType video(MEDIATYPE_Video);
+  EXPECT_EQ(44100, ChoosePcmStageFormat(&video).sampleRate);
+  EXPECT_EQ(44100, ChoosePcmStageFormat(nullptr).sampleRate);
+}
+
+TEST(FlashBuilderState, SaysNothingBeforeItRan) {
+  ProjectConfig project;
+  FlashBuilder builder(nullptr, project);
+  EXPECT_EQ(0, builder.GetProgress());
+  EXPECT_FALSE(builder.MovieSucceeded());
+
+  // What the multiplexer's finish reports decides.
+  MuxSettings settings;
+  settings.flags = kMuxFinished | kMuxError;
+  EXPECT_EQ(S_OK, builder.OnFinish(&settings, nullptr));
+  EXPECT_FALSE(builder.MovieSucceeded());
+  settings.flags = kMuxFinished;
+  EXPECT_EQ(S_OK, builder.OnFinish(&settings, nullptr));
+  EXPECT_TRUE(builder.MovieSucceeded());
+  settings.flags = kMuxFinished | kMuxFrameCapReached;
+  EXPECT_EQ(S_OK, builder.OnFinish(&settings, nullptr));
+  EXPECT_TRUE(builder.MovieSucceeded());
+}
+
+}  // namespace
