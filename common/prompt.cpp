@@ -1,10 +1,19 @@
 #include "common/prompt.h"
 
 #include <atomic>
+#include <mutex>
 
 namespace {
 
 std::atomic<PromptFunction> g_prompt{nullptr};
+
+std::mutex g_choosersLock;
+ChooserFunctions g_choosers;
+
+ChooserFunctions CurrentChoosers() {
+  std::lock_guard<std::mutex> lock(g_choosersLock);
+  return g_choosers;
+}
 
 }  // namespace
 
@@ -19,4 +28,26 @@ HWND ActiveOwnerWindow() {
   GUITHREADINFO info = {};
   info.cbSize = sizeof(info);
   return GetGUIThreadInfo(0, &info) ? info.hwndActive : nullptr;
+}
+
+BOOL PromptOpenFile(OPENFILENAMEW* request) {
+  const auto function = CurrentChoosers().openFile;
+  return function ? function(request) : GetOpenFileNameW(request);
+}
+
+BOOL PromptSaveFile(OPENFILENAMEW* request) {
+  const auto function = CurrentChoosers().saveFile;
+  return function ? function(request) : GetSaveFileNameW(request);
+}
+
+PIDLIST_ABSOLUTE PromptFolder(BROWSEINFOW* request) {
+  const auto function = CurrentChoosers().browseFolder;
+  return function ? function(request) : SHBrowseForFolderW(request);
+}
+
+ChooserFunctions SetChooserFunctions(const ChooserFunctions& functions) {
+  std::lock_guard<std::mutex> lock(g_choosersLock);
+  const ChooserFunctions previous = g_choosers;
+  g_choosers = functions;
+  return previous;
 }

@@ -33,15 +33,17 @@ Rect Window::GetClientRect() const { return GetClientRectOf(handle_); }
 void Window::Move(const Rect& rect) { MoveWindow(handle_, rect.left, rect.top, rect.width, rect.height, TRUE); }
 
 ATOM Window::RegisterClass(UINT style, HCURSOR cursor, HBRUSH background, const wchar_t* className,
-                           HINSTANCE module) {
+                           HINSTANCE module, HICON icon, const wchar_t* menuName) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.style = style;
   windowClass.lpfnWndProc = WindowProcThunk;
   windowClass.hInstance = OrProgram(module);
+  windowClass.hIcon = icon;
   windowClass.hCursor = cursor;
   windowClass.hbrBackground = background;
   windowClass.lpszClassName = className;
+  windowClass.lpszMenuName = menuName;
   return RegisterClassExW(&windowClass);
 }
 

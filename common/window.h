@@ -27,9 +27,10 @@ class Window {
   Rect GetClientRect() const;
   void Move(const Rect& rect);
 
-  // A class whose procedure is WindowProcThunk. A null module means the program's own.
+  // A class whose procedure is WindowProcThunk. A null module means the program's own; the icon
+  // and the menu resource are optional.
   static ATOM RegisterClass(UINT style, HCURSOR cursor, HBRUSH background, const wchar_t* className,
-                            HINSTANCE module);
+                            HINSTANCE module, HICON icon = nullptr, const wchar_t* menuName = nullptr);
   // CreateWindowExW with this object as the creation parameter.
   HWND Create(DWORD exStyle, const wchar_t* className, const wchar_t* windowName, DWORD style, int x, int y,
               int width, int height, HWND parent, HMENU menu, HINSTANCE module);

@@ -6,15 +6,17 @@ namespace {
 
 struct Search {
   DWORD processId;
+  const wchar_t* className;
   const wchar_t* caption;  // null: any
   HWND found;
 };
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM context) {
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM context) {
   Search* search = reinterpret_cast<Search*>(context);
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  if (process != search->processId || !IsWindowVisible(window) || GetWindowClassString(window) != L"#32770") {
+  if (process != search->processId || !IsWindowVisible(window) ||
+      GetWindowClassString(window) != search->className) {
     return TRUE;
   }
   if (search->caption && GetWindowTextString(window) != search->caption) return TRUE;
@@ -24,14 +26,18 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM context) {
 
 }  // namespace
 
-HWND WaitForDialogBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
+HWND WaitForWindow(DWORD processId, const wchar_t* className, const wchar_t* caption, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
-    Search search{processId, caption, nullptr};
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+    Search search{processId, className, caption, nullptr};
+    EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
     if (search.found || GetTickCount64() >= deadline) return search.found;
     Sleep(20);
   }
+}
+
+HWND WaitForDialogBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs) {
+  return WaitForWindow(processId, L"#32770", caption, timeoutMs);
 }
 
 DialogDriver::DialogDriver(std::wstring caption, std::function<void(HWND)> action, DWORD timeoutMs,

@@ -30,6 +30,10 @@ class DialogDriver {
   std::thread thread_;
 };
 
+// Polls for a visible top-level window of the process with that class and caption (any caption
+// when it is null); null when none appeared within the time.
+HWND WaitForWindow(DWORD processId, const wchar_t* className, const wchar_t* caption, DWORD timeoutMs);
+
 // Polls for a visible dialog box (class #32770) of the process with that caption, or with any
 // caption when it is null; null when none appeared within the time.
 HWND WaitForDialogBox(DWORD processId, const wchar_t* caption, DWORD timeoutMs);

@@ -1,0 +1,74 @@
+#pragma once
+// Resource identifiers of the converter.
+
+#define IDR_MAIN_MENU 109
+#define IDI_LARKSPAN 259
+#define IDR_ACCELERATORS 298
+
+#define IDD_VIDEO 221
+#define IDD_ABOUT 224
+#define IDD_AUDIO 256
+#define IDD_PUBLISH 332
+
+// Tab icons: the selected picture of page n is IDI_TAB_SELECTED + n, the other IDI_TAB_NORMAL + n.
+#define IDI_TAB_SELECTED 316
+#define IDI_TAB_NORMAL 324
+#define IDI_TAB_VIDEO 316
+#define IDI_TAB_AUDIO 317
+#define IDI_TAB_PUBLISH 318
+#define IDI_TAB_SPARE1 319
+#define IDI_TAB_SPARE2 320
+#define IDI_TAB_SPARE3 321
+#define IDI_TAB_VIDEO_OFF 324
+#define IDI_TAB_AUDIO_OFF 325
+#define IDI_TAB_PUBLISH_OFF 326
+#define IDI_TAB_SPARE1_OFF 327
+#define IDI_TAB_SPARE2_OFF 328
+#define IDI_TAB_SPARE3_OFF 329
+
+// Menu commands.
+#define ID_HELP_ABOUT 0x805D
+#define ID_FILE_EXIT 0x805F
+#define ID_FILE_NEW 0x8064
+#define ID_FILE_OPEN 0x8065
+#define ID_FILE_SAVE 0x8066
+#define ID_FILE_SAVE_AS 0x8067
+#define ID_RECENT_FIRST 0x8069
+#define ID_RECENT_LAST 0x807C
+#define ID_RECENT_END 0x807D
+
+// Video page.
+#define IDC_FORMAT 1050
+#define IDC_MOVIE_FILE 1273
+#define IDC_MOVIE_BROWSE 1276
+#define IDC_BITRATE 1283
+#define IDC_QUALITY 1286
+#define IDC_KEY_FRAME_INTERVAL 1295
+
+// Audio page.
+#define IDC_AUDIO_FILE 1274
+#define IDC_AUDIO_BROWSE 1275
+#define IDC_AUDIO_NONE 1296
+#define IDC_AUDIO_MOVIE 1297
+#define IDC_AUDIO_SEPARATE 1298
+
+// Publish page.
+#define IDC_SAVE_DIR 1225
+#define IDC_SAVE_NAME 1226
+#define IDC_SAVE_DIR_BROWSE 1277
+#define IDC_START 1279
+#define IDC_PROGRESS 1280
+#define IDC_ABORT 1281
+#define IDC_ADD_CONTROL 1282
+#define IDC_CREATE_HTML 1283
+#define IDC_TIME_LEFT 1298
+
+// About box.
+#define IDC_ABOUT_PRODUCT 1257
+#define IDC_ABOUT_COPYRIGHT 1258
+#define IDC_ABOUT_RIGHTS 1259
+#define IDC_ABOUT_LINK 1260
+
+#ifndef IDC_STATIC
+#define IDC_STATIC -1
+#endif

@@ -1,0 +1,116 @@
+// The main window running real conversions in the media prefix, with deze.dll and the stand-ins
+// of the outside codecs beside the test program: the end of a run, an error-abort event and an
+// Abort right after Start. The movies stay in the working folder for the host check.
+
+#include <shlwapi.h>
+
+#include <functional>
+
+#include "common/fileutil.h"
+#include "common/window.h"
+#include "tests/app/converter/converter_window.h"
+#include "tests/support/errors.h"
+
+namespace {
+
+constexpr DWORD kRunTimeoutMs = 60000;
+
+class ConversionTest : public ConverterWindow {
+ protected:
+  // The project of a lossless run of the test movie into `name` in the working folder.
+  void Prepare(const std::wstring& name, const std::wstring& movie = L"video10.avi") {
+    Open();
+    DeleteFileW(WorkPath(name).c_str());
+    Type(kVideoPage, IDC_MOVIE_FILE, WorkPath(movie));
+    SendMessageW(Control(kVideoPage, IDC_FORMAT), CB_SETCURSEL, kFormatLossless, 0);
+    Notify(kVideoPage, IDC_FORMAT, CBN_SELCHANGE);
+    Type(kPublishPage, IDC_SAVE_DIR, WorkPath(L""));
+    Type(kPublishPage, IDC_SAVE_NAME, name);
+    CheckDlgButton(PageWindow(kPublishPage), IDC_CREATE_HTML, BST_UNCHECKED);
+    Click(kPublishPage, IDC_CREATE_HTML);
+    ASSERT_TRUE(PathFileExistsW(WorkPath(movie).c_str())) << "the host fixture makes the movie";
+  }
+
+  bool Running() const { return frame->GetConversion().builder.IsValid(); }
+
+  // Runs the message loop until the condition holds or the time is up.
+  static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+      if (GetTickCount64() >= deadline) return false;
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+      Sleep(10);
+    }
+    return true;
+  }
+
+  bool SawAllDone() const {
+    for (const AskedBox& box : user.Boxes()) {
+      if (box.text == L"All tasks done!" && box.caption == L"Larkspan") return true;
+    }
+    return false;
+  }
+};
+
+TEST_F(ConversionTest, RunEndsWithAllTasksDoneAndAnIdleWindow) {
+  Prepare(L"window_run.swf");
+  Click(kPublishPage, IDC_START);
+  ASSERT_TRUE(RecordedErrors().Boxes().empty());
+  ASSERT_TRUE(Running());
+  EXPECT_FALSE(IsWindowEnabled(Control(kPublishPage, IDC_START)));
+  EXPECT_TRUE(IsWindowEnabled(Control(kPublishPage, IDC_ABORT)));
+
+  // Start while converting is refused; so is closing.
+  Click(kPublishPage, IDC_START);
+  EXPECT_EQ(ErrorBoxes(), std::vector<std::wstring>{L"Not ready to start conversion"});
+  SendMessageW(FrameWindow(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(FrameWindow()));
+
+  ASSERT_TRUE(PumpUntil([&] { return !Running(); }, kRunTimeoutMs));
+  EXPECT_TRUE(SawAllDone());
+  EXPECT_EQ(RecordedErrors().Boxes().size(), 1u);
+  EXPECT_TRUE(IsWindowEnabled(Control(kPublishPage, IDC_START)));
+  EXPECT_FALSE(IsWindowEnabled(Control(kPublishPage, IDC_ABORT)));
+  EXPECT_GT(GetFileSize64(WorkPath(L"window_run.swf").c_str()), 0);
+}
+
+TEST_F(ConversionTest, ErrorAbortEventEndsTheRunWithTheFailureBox) {
+  Prepare(L"window_failed.swf");
+  Click(kPublishPage, IDC_START);
+  ASSERT_TRUE(Running());
+  frame->OnGraphEvent(EC_ERRORABORT, E_FAIL, 0);
+  EXPECT_FALSE(Running());
+  EXPECT_EQ(ErrorBoxes(), std::vector<std::wstring>{L"Failed to convert file to flash"});
+  EXPECT_FALSE(SawAllDone());
+  // Nothing of the stopped run arrives later.
+  PumpUntil([] { return false; }, 1000);
+  EXPECT_FALSE(SawAllDone());
+  EXPECT_EQ(RecordedErrors().Boxes().size(), 1u);
+}
+
+TEST_F(ConversionTest, AbortRightAfterStartLeavesAReadableMovie) {
+  // A long movie, aborted as soon as the second frame is written: a movie without any frame holds
+  // no stream an outside reader could show.
+  Prepare(L"window_aborted.swf", L"video300.avi");
+  Click(kPublishPage, IDC_START);
+  ASSERT_TRUE(Running());
+  ASSERT_TRUE(PumpUntil([&] { return frame->GetConversion().builder->GetProgress() > 0; }, kRunTimeoutMs));
+  user.Answer(IDYES);
+  Click(kPublishPage, IDC_ABORT);
+  ASSERT_FALSE(user.Boxes().empty());
+  EXPECT_EQ(user.Boxes().back().text, L"Abort generation?");
+  EXPECT_EQ(user.Boxes().back().caption, L"Generation");
+  EXPECT_FALSE(Running());
+  PumpUntil([] { return false; }, 2000);
+  EXPECT_FALSE(SawAllDone());
+  EXPECT_TRUE(RecordedErrors().Boxes().empty());
+  EXPECT_EQ(GetWindowTextString(Control(kPublishPage, IDC_TIME_LEFT)), L"");
+  EXPECT_GT(GetFileSize64(WorkPath(L"window_aborted.swf").c_str()), 0);
+}
+
+}  // namespace
