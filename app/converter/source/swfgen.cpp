@@ -39,14 +39,6 @@ int32_t SaturatedInt32(int64_t value) {
       std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
-// Owns the media type a pin's ConnectionMediaType filled in.
-struct ConnectionType : AM_MEDIA_TYPE {
-  ConnectionType() : AM_MEDIA_TYPE{} {}
-  ~ConnectionType() { FreeMediaType(*this); }
-  ConnectionType(const ConnectionType&) = delete;
-  ConnectionType& operator=(const ConnectionType&) = delete;
-};
-
 }  // namespace
 
 RunEvent ClassifyGraphEvent(long code) {
@@ -229,7 +221,7 @@ HRESULT FlashBuilder::FindRendererPins(ComPtr<IPin>& videoPin, ComPtr<IPin>& aud
     result = pins[0]->QueryDirection(&direction);
     if (FAILED(result)) return Failed(426, result);
     if (direction != PINDIR_INPUT) continue;
-    ConnectionType type;
+    CMediaType type;
     if (FAILED(pins[0]->ConnectionMediaType(&type))) continue;
     if (type.majortype == MEDIATYPE_Video) videoPin = pins[0];
     if (type.majortype == MEDIATYPE_Audio) audioPin = pins[0];
@@ -385,7 +377,7 @@ HRESULT FlashBuilder::AddFileSink(IBaseFilter* sink, const wchar_t* name, IPin* 
 
 HRESULT FlashBuilder::ConfigureVp6Encoder(IBaseFilter* encoder, IPin* encoderInput) {
   if (!encoder || !encoderInput) return E_POINTER;
-  ConnectionType type;
+  CMediaType type;
   const HRESULT result = encoderInput->ConnectionMediaType(&type);
   if (FAILED(result)) return Failed(288, result);
   if (!type.pbFormat || type.cbFormat < sizeof(VIDEOINFOHEADER)) return E_FAIL;
@@ -447,7 +439,7 @@ HRESULT FlashBuilder::BuildAudioBranch(IPin* audioPin) {
   if ((result = graph_->Connect(upstream.Get(), converterInput.Get())) != S_OK) return Failed(215, result);
   PcmStageFormat stage;
   {
-    ConnectionType decoded;
+    CMediaType decoded;
     if (FAILED(result = converterInput->ConnectionMediaType(&decoded))) return Failed(221, result);
     stage = ChoosePcmStageFormat(&decoded);
   }
@@ -456,7 +448,7 @@ HRESULT FlashBuilder::BuildAudioBranch(IPin* audioPin) {
   if (streamConfig.IsNull()) return E_FAIL;
   WAVEFORMATEX format;
   FillPcmFormat(stage.channels, stage.sampleRate, 16, format);
-  ConnectionType output;
+  CMediaType output;
   if (FAILED(result = CreateAudioMediaType(&format, &output, TRUE))) return Failed(238, result);
   if (FAILED(result = streamConfig->SetFormat(&output))) return Failed(238, result);
 
