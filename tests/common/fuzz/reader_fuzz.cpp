@@ -38,16 +38,18 @@ class NullText : public TextHandler {
 
 // ---- RIFF ----
 
-// Every chunk of an accepted walk lies inside the file, and its data reads back.
-void CheckChunks(DataStream& stream, const ChunkNode& node, int64_t fileSize, int depth) {
+// Every chunk of an accepted walk lies inside its parent's data (the root's is the file), and its
+// data reads back.
+void CheckChunks(DataStream& stream, const ChunkNode& node, int64_t begin, int64_t end, int depth) {
   CheckFuzz(depth <= static_cast<int>(kMaxRiffDepth) + 1, "tree deeper than the walker allows");
   for (const auto& child : node.GetChildren()) {
     CheckFuzz(child->GetParent() == &node, "child with another parent");
-    CheckFuzz(child->dataPosition >= 0 && child->dataPosition + child->dataLength <= fileSize, "chunk outside the file");
+    const int64_t childEnd = child->dataPosition + child->dataLength;
+    CheckFuzz(child->dataPosition >= begin && childEnd <= end, "chunk outside its parent");
     uint8_t head[16];
     const int32_t want = static_cast<int32_t>(std::min<uint32_t>(child->dataLength, sizeof(head)));
     CheckFuzz(child->ReadData(stream, head, want) == (want > 0 ? want : 0), "chunk data does not read back");
-    CheckChunks(stream, *child, fileSize, depth + 1);
+    CheckChunks(stream, *child, child->dataPosition, childEnd, depth + 1);
   }
 }
 
@@ -55,7 +57,7 @@ bool RunRiff(GuardedBuffer& input) {
   const auto size = static_cast<int64_t>(input.size());
   CountedPtr<DataStream> stream(new BufferStream(input.data(), input.size()));
   RiffTree tree(stream, Chunk(), size);
-  if (tree.GetRoot()) CheckChunks(*stream, *tree.GetRoot(), size, 0);
+  if (tree.GetRoot()) CheckChunks(*stream, *tree.GetRoot(), 0, size, 0);
 
   TextStream text(CountedPtr<TextHandler>(new NullText));
   RiffDumper dumper(text);
