@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int32_t kTwipsPerPixel = 20;
 constexpr int32_t kBitmapScale = 20 << 16;  // 16.16 fixed point: one pixel to 20 twips
 
 constexpr uint8_t kPlaceHasCharacterAndMatrix = 0x06;
