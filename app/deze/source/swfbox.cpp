@@ -204,8 +204,18 @@ bool SwfBoxEncoder::WriteShapes(MemOut& out) {
   if (settings_->nextCharacterId > kMaxCharacterId) return false;
   const int32_t shapeId = settings_->nextCharacterId++;
   const ChangeRect bounds = Bounds(rects_);
-
   DefineShape<3> shape;
+  BuildShape(shapeId, bounds, shape);
+  int32_t depth = 0;
+  if (!WriteShape(shape, out) || !TakeDepth(depth) || !WritePlacement(shapeId, depth, out) ||
+      !RemoveCoveredShapes(out)) {
+    return false;
+  }
+  placedShapes_.push_back({depth, bounds.x, bounds.y, bounds.width, bounds.height});
+  return true;
+}
+
+void SwfBoxEncoder::BuildShape(int32_t shapeId, const ChangeRect& bounds, DefineShape<3>& shape) const {
   shape.ShapeId = static_cast<uint16_t>(shapeId);
   shape.ShapeBounds = FRECT(bounds.x * kTwipsPerPixel, (bounds.x + bounds.width) * kTwipsPerPixel,
                             bounds.y * kTwipsPerPixel, (bounds.y + bounds.height) * kTwipsPerPixel);
@@ -226,29 +236,33 @@ bool SwfBoxEncoder::WriteShapes(MemOut& out) {
     AddRectangle(styles, rect, static_cast<uint32_t>(i + 1), fillBits);
   }
   styles.ShapeRecords.push_back(MakeCounted<ENDSHAPERECORD>());
+}
 
-  if (!shape.Exchange(shapeBody_)) {
-    shapeBody_.TakeBuffer(shapeBytes_);
-    return false;
-  }
+bool SwfBoxEncoder::WriteShape(DefineShape<3>& shape, MemOut& out) {
+  const bool serialised = shape.Exchange(shapeBody_);
   shapeBody_.TakeBuffer(shapeBytes_);
+  if (!serialised) return false;
   const int32_t bodyLength = static_cast<int32_t>(shapeBytes_.size());
-  if (!WriteRecordHeader(out, kTagDefineShape3, bodyLength) || !out.TransferExactly(shapeBytes_.data(), bodyLength)) {
-    return false;
-  }
+  return WriteRecordHeader(out, kTagDefineShape3, bodyLength) && out.TransferExactly(shapeBytes_.data(), bodyLength);
+}
 
+bool SwfBoxEncoder::TakeDepth(int32_t& depth) {
   if (settings_->nextDepth == kMovieControlDepth) ++settings_->nextDepth;
   if (settings_->nextDepth >= kDepthLimit) return false;
-  const int32_t depth = settings_->nextDepth++;
+  depth = settings_->nextDepth++;
+  return true;
+}
+
+bool SwfBoxEncoder::WritePlacement(int32_t shapeId, int32_t depth, MemOut& out) {
   uint8_t flags = kPlaceHasCharacterAndMatrix;
   uint16_t placeDepth = static_cast<uint16_t>(depth);
   uint16_t character = static_cast<uint16_t>(shapeId);
   uint8_t matrix = kIdentityMatrix;
-  if (!WriteRecordHeader(out, kTagPlaceObject2, kPlaceLength) || !ExchangeUI8(out, flags) ||
-      !ExchangeUI16(out, placeDepth) || !ExchangeUI16(out, character) || !ExchangeUI8(out, matrix)) {
-    return false;
-  }
+  return WriteRecordHeader(out, kTagPlaceObject2, kPlaceLength) && ExchangeUI8(out, flags) &&
+         ExchangeUI16(out, placeDepth) && ExchangeUI16(out, character) && ExchangeUI8(out, matrix);
+}
 
+bool SwfBoxEncoder::RemoveCoveredShapes(MemOut& out) {
   // Only a shape that one single new rectangle covers goes; one that only their union covers stays.
   for (const ChangeRect& rect : rects_) {
     for (auto placed = placedShapes_.begin(); placed != placedShapes_.end();) {
@@ -261,6 +275,5 @@ bool SwfBoxEncoder::WriteShapes(MemOut& out) {
       placed = placedShapes_.erase(placed);
     }
   }
-  placedShapes_.push_back({depth, bounds.x, bounds.y, bounds.width, bounds.height});
   return true;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/deze/source/rects.h"
+#include "app/deze/source/swfshape.h"
 #include "app/deze/source/swfvid.h"
 #include "common/zstream.h"
 
@@ -59,7 +60,14 @@ class SwfBoxEncoder : public SwfVideoEncoder {
   bool BuildChangeMap(const uint8_t* frame);
   bool WriteRects(const uint8_t* frame, MemOut& out);
   bool WriteBitmap(const ChangeRect& rect, const uint8_t* frame, int32_t& characterId, MemOut& out);
+  // The frame's shape, its placement on a new depth and the removal of the shapes it covers.
   bool WriteShapes(MemOut& out);
+  void BuildShape(int32_t shapeId, const ChangeRect& bounds, DefineShape<3>& shape) const;
+  bool WriteShape(DefineShape<3>& shape, MemOut& out);
+  // The next free depth, stepping over the control's.
+  bool TakeDepth(int32_t& depth);
+  bool WritePlacement(int32_t shapeId, int32_t depth, MemOut& out);
+  bool RemoveCoveredShapes(MemOut& out);
   // Picture row 0 is the top row, whatever the row order of the buffers.
   size_t BufferRow(int32_t pictureRow) const {
     return static_cast<size_t>(bottomUp_ ? height_ - 1 - pictureRow : pictureRow);
