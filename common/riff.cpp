@@ -69,6 +69,9 @@ bool RiffWalker::Walk(RiffContext& context, const Chunk& parent, int64_t limit) 
       chunk.dataPosition = position;
       chunk.dataLength = size - 4;
     }
+    // A chunk's data must lie inside its parent's: a reader of the chunk would take the bytes of
+    // the chunks after it. Only a missing pad byte at the end is let pass.
+    if (chunk.dataLength > remaining) return false;
 
     context.skipChildren = false;
     if (!handler_.BeginChunk(context, chunk)) return false;

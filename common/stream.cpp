@@ -145,7 +145,6 @@ int32_t BufferStream::Transfer(void* buffer, int32_t count) {
 MemOut::MemOut() { buffer_.reserve(256); }
 
 void MemOut::TakeBuffer(std::vector<uint8_t>& out) {
-  buffer_.resize(static_cast<size_t>(highWater_));
   buffer_.swap(out);
   buffer_.clear();
   position_ = 0;
@@ -162,11 +161,12 @@ int32_t MemOut::Transfer(void* buffer, int32_t count) {
   if (!buffer || count <= 0) return -1;
   const int64_t needed = static_cast<int64_t>(position_) + count;
   if (needed > INT32_MAX) return -1;
-  if (buffer_.size() < static_cast<size_t>(needed)) {
-    // Twice what is needed, so a run of small writes costs few reallocations.
-    buffer_.resize(static_cast<size_t>(std::min<int64_t>(needed * 2, INT32_MAX)));
-  }
-  memcpy(buffer_.data() + position_, buffer, static_cast<size_t>(count));
+  // Bytes up to the high water are overwritten, the rest appended: no zero-fill of space that is
+  // written next, and a buffer taken back by TakeBuffer keeps its capacity.
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  const size_t overwritten = std::min(buffer_.size() - static_cast<size_t>(position_), static_cast<size_t>(count));
+  memcpy(buffer_.data() + position_, bytes, overwritten);
+  buffer_.insert(buffer_.end(), bytes + overwritten, bytes + count);
   position_ = static_cast<int32_t>(needed);
   highWater_ = std::max(highWater_, position_);
   return count;

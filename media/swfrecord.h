@@ -23,6 +23,9 @@ constexpr int32_t kTagSoundStreamHead2 = 45;
 constexpr int32_t kTagDefineVideoStream = 60;
 constexpr int32_t kTagVideoFrame = 61;
 
+// Movie coordinates are in twips.
+constexpr int32_t kTwipsPerPixel = 20;
+
 class DataBlock {
  public:
   virtual ~DataBlock() = default;

@@ -196,6 +196,28 @@ TEST(RiffTree, TopLevelRuleAtTheFileRootOnly) {
   EXPECT_EQ(nullptr, RiffTree(file.stream, list, 10).GetRoot());
 }
 
+TEST(RiffTree, ChunkRunningPastItsListFailsTheWalk) {
+  // The list holds 8 data bytes of "data" but claims 12; the bytes after it belong to "next".
+  const std::string list = MakeList("LIST", "movi", std::string("data") + Le32(12) + "abcdefgh");
+  const std::string inside = list + MakeChunk("next", "wxyz");
+  const struct {
+    std::string bytes;
+    bool walked;
+  } cases[] = {
+      {MakeList("RIFF", "AVI ", MakeList("LIST", "movi", MakeChunk("data", "abcdefgh")) + MakeChunk("next", "wxyz")),
+       true},
+      {MakeList("RIFF", "AVI ", inside), false},
+      // A chunk's pad byte past its list is no read of the list's data: still taken.
+      {MakeList("RIFF", "AVI ", MakeList("LIST", "movi", std::string("data") + Le32(3) + "abc") + std::string(1, '\0') +
+                                    MakeChunk("next", "wxyz")),
+       true},
+  };
+  for (const auto& c : cases) {
+    MemoryFile file(c.bytes);
+    EXPECT_EQ(c.walked, TreeOf(file.stream).has_value()) << c.bytes.size();
+  }
+}
+
 std::string Nested(int depth) {
   std::string body = MakeChunk("leaf", "x");
   for (int i = 0; i < depth; ++i) body = MakeList("LIST", "nest", body);

@@ -138,6 +138,14 @@ TEST(MemOut, GrowthSeekAndTake) {
   EXPECT_EQ(full.GetSize(), 0);
   full.Transfer(&byte, 1);
   EXPECT_EQ(Written(full), std::vector<uint8_t>({2}));
+
+  // A write from inside the written bytes past their end overwrites, then extends.
+  MemOut straddled;
+  straddled.Transfer(const_cast<uint8_t*>(ten), 10);
+  ASSERT_TRUE(straddled.Seek(8));
+  EXPECT_EQ(straddled.Transfer(const_cast<uint8_t*>(ten), 4), 4);
+  EXPECT_EQ(Written(straddled), std::vector<uint8_t>({0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3}));
+  EXPECT_EQ(straddled.GetPosition(), 12);
 }
 
 TEST(MemOut, RefusesToPassTwoGigabytes) {

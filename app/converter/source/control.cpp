@@ -116,8 +116,13 @@ HRESULT SwfControl::OnFinish(MuxSettings*, BitStream*) { return S_OK; }
 bool ReadTemplateBody(const std::wstring& path, std::vector<uint8_t>& body) {
   body.clear();
   FileStream file(path.c_str(), true, true, OpenFailure::kQuiet);
+  return file.IsOpen() && ReadTemplateBody(file, body);
+}
+
+bool ReadTemplateBody(DataStream& file, std::vector<uint8_t>& body) {
+  body.clear();
   uint8_t header[kFileHeaderSize];
-  if (!file.IsOpen() || !file.TransferExactly(header, kFileHeaderSize)) return false;
+  if (!file.TransferExactly(header, kFileHeaderSize)) return false;
   MemOut collected;
   if (header[0] == 'F') {
     if (!collected.CopyFrom(file)) return false;

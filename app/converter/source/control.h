@@ -89,5 +89,7 @@ bool CutTemplateDefinitions(const std::vector<uint8_t>& body, size_t* start, siz
 // The body of a template movie, inflated when it is compressed; false when the file cannot be
 // opened or read, or the body is empty. Reports nothing.
 bool ReadTemplateBody(const std::wstring& path, std::vector<uint8_t>& body);
+// The same from a stream at the start of the file.
+bool ReadTemplateBody(DataStream& file, std::vector<uint8_t>& body);
 // The PlaceObject2 tag of the control at kMovieControlDepth, centred under the video.
 bool WriteControlPlacement(BitStream& stream, const MuxSettings& settings, int32_t controlWidth, uint16_t character);

@@ -42,9 +42,8 @@ constexpr uint8_t kPlaceHasCharacter = 0x02;
 constexpr uint8_t kPlaceHasMatrix = 0x04;
 constexpr uint8_t kPlaceHasName = 0x20;
 
-constexpr int32_t kTwips = 20;
-constexpr int32_t kWidth = 200 * kTwips;  // the control: x 0 to 4000, y -260 to 0
-constexpr int32_t kHeight = 13 * kTwips;
+constexpr int32_t kWidth = 200 * kTwipsPerPixel;  // the control: x 0 to 4000, y -260 to 0
+constexpr int32_t kHeight = 13 * kTwipsPerPixel;
 constexpr uint16_t kControlSprite = 271;
 constexpr uint16_t kTemplateDepth = 2;
 
@@ -224,7 +223,7 @@ bool WriteBufferText(BitStream& out) {
   constexpr uint8_t kNoSelect = 0x10;
   MemOut body;
   uint16_t id = kBufferText;
-  FRECT bounds(3 * kTwips, kWidth - 2 * kTwips, -kHeight, 0);
+  FRECT bounds(3 * kTwipsPerPixel, kWidth - 2 * kTwipsPerPixel, -kHeight, 0);
   uint8_t flags1 = kHasText | kReadOnly | kHasTextColor, flags2 = kNoSelect;
   FRGBA color(0x33, 0x33, 0x33, 0xFF);
   return ExchangeUI16(body, id) && bounds.Exchange(body) && body.AlignToByte() && ExchangeUI8(body, flags1) &&
@@ -256,7 +255,7 @@ bool WriteControlSprite(BitStream& out) {
   loop.Record(kActionGotoFrame, {1, 0}).Op(kActionPlay).End();
 
   MemOut tags;
-  const int32_t inset = kTwips, buttonRight = kHeight;
+  const int32_t inset = kTwipsPerPixel, buttonRight = kHeight;
   const bool written =
       WritePlacement(tags, 1, kBorder, 0, 0) && WritePlacement(tags, 2, kTrack, 0, 0) &&
       WritePlacement(tags, 3, kProgress, buttonRight + inset, 0, "progress") &&
@@ -271,7 +270,7 @@ bool WriteControlSprite(BitStream& out) {
 }
 
 bool WriteDefinitions(BitStream& out) {
-  const int32_t inset = kTwips, buttonRight = kHeight;
+  const int32_t inset = kTwipsPerPixel, buttonRight = kHeight;
   return WriteRectangle(out, kBorder, 0, -kHeight, kWidth, 0, FRGBA(0x33, 0x33, 0x33, 0xFF)) &&
          WriteRectangle(out, kTrack, buttonRight, -kHeight + inset, kWidth - inset, -inset,
                         FRGBA(0xFF, 0xFF, 0xFF, 0xFF)) &&

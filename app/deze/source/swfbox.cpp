@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int32_t kTwipsPerPixel = 20;
 constexpr int32_t kBitmapScale = 20 << 16;  // 16.16 fixed point: one pixel to 20 twips
 
 constexpr uint8_t kPlaceHasCharacterAndMatrix = 0x06;
@@ -59,26 +58,25 @@ ChangeRect Bounds(const std::vector<ChangeRect>& rects) {
   return {minX, minY, maxX - minX, maxY - minY};
 }
 
-// A clockwise outline of the rectangle (y grows downwards), filled on its right with `fillIndex`.
-void AddRectangle(SHAPEWITHSTYLE<3>& shape, const ChangeRect& rect, uint32_t fillIndex, int32_t fillBits) {
-  auto move = MakeCounted<STYLECHANGERECORD<3>>(fillBits, 0);
-  move->StateFillStyle1 = UBX<1>(1);
-  move->StateMoveTo = UBX<1>(1);
-  move->MoveDeltaX.value = rect.x * kTwipsPerPixel;
-  move->MoveDeltaY.value = rect.y * kTwipsPerPixel;
-  move->FillStyle1.value = fillIndex;
-  shape.ShapeRecords.push_back(move);
+// A clockwise outline of the rectangle (y grows downwards), filled on its right with `fillIndex`:
+// the move and the four edges, records of an earlier frame set anew.
+void SetRectangle(const RectangleRecords& records, const ChangeRect& rect, uint32_t fillIndex, int32_t fillBits) {
+  STYLECHANGERECORD<3>& move = *records.move;
+  move.fillIndexBits = fillBits;
+  move.StateFillStyle1 = UBX<1>(1);
+  move.StateMoveTo = UBX<1>(1);
+  move.MoveDeltaX.value = rect.x * kTwipsPerPixel;
+  move.MoveDeltaY.value = rect.y * kTwipsPerPixel;
+  move.FillStyle1 = UB(fillBits, fillIndex);
   const int32_t width = rect.width * kTwipsPerPixel;
   const int32_t height = rect.height * kTwipsPerPixel;
-  const struct {
-    bool vertical;
-    int32_t delta;
-  } edges[] = {{false, width}, {true, height}, {false, -width}, {true, -height}};
-  for (const auto& side : edges) {
-    auto edge = MakeCounted<STRAIGHTEDGERECORD>();
-    edge->VertLineFlag = UBX<1>(side.vertical ? 1 : 0);
-    (side.vertical ? edge->DeltaY : edge->DeltaX).value = side.delta;
-    shape.ShapeRecords.push_back(edge);
+  const int32_t deltas[] = {width, height, -width, -height};
+  for (size_t side = 0; side < std::size(deltas); ++side) {
+    STRAIGHTEDGERECORD& edge = *records.edges[side];
+    const bool vertical = side % 2 == 1;
+    edge.VertLineFlag = UBX<1>(vertical ? 1 : 0);
+    edge.DeltaX.value = vertical ? 0 : deltas[side];
+    edge.DeltaY.value = vertical ? deltas[side] : 0;
   }
 }
 
@@ -153,7 +151,9 @@ bool SwfBoxEncoder::WriteBitmap(const ChangeRect& rect, const uint8_t* frame, in
     return false;
   }
   // A, R, G, B from B, G, R, X: the bytes reversed, alpha in place of X.
-  pixels_.resize(static_cast<size_t>(rect.width) * static_cast<size_t>(rect.height));
+  // The scratch buffers only grow: a smaller rectangle uses their front.
+  const size_t pixelCount = static_cast<size_t>(rect.width) * static_cast<size_t>(rect.height);
+  if (pixels_.size() < pixelCount) pixels_.resize(pixelCount);
   const size_t rowBytes = static_cast<size_t>(width_) * 4;
   for (int32_t y = 0; y < rect.height; ++y) {
     const uint8_t* source = frame + BufferRow(rect.y + y) * rowBytes + static_cast<size_t>(rect.x) * 4;
@@ -161,7 +161,7 @@ bool SwfBoxEncoder::WriteBitmap(const ChangeRect& rect, const uint8_t* frame, in
     for (int32_t x = 0; x < rect.width; ++x) target[x] = (__builtin_bswap32(LoadWord(source + x * 4)) & ~0xFFu) | 0xFFu;
   }
 
-  const int32_t rawBytes = static_cast<int32_t>(pixels_.size() * 4);
+  const int32_t rawBytes = static_cast<int32_t>(pixelCount * 4);
   // Above zlib's worst case for incompressible data.
   const int32_t capacity = rawBytes + rawBytes / 8 + 128;
   if (compressed_.size() < static_cast<size_t>(capacity)) compressed_.resize(static_cast<size_t>(capacity));
@@ -170,13 +170,12 @@ bool SwfBoxEncoder::WriteBitmap(const ChangeRect& rect, const uint8_t* frame, in
   // A zlib stream ends with the Adler-32 of its data, most significant byte first.
   const uint8_t* adler = compressed_.data() + compressedSize - 4;
   const uint32_t key = uint32_t{adler[0]} << 24 | uint32_t{adler[1]} << 16 | uint32_t{adler[2]} << 8 | adler[3];
-  const uint64_t hash = ContentHash(pixels_.data(), pixels_.size());
-
+  // Hashed only past the cheaper comparisons; a new entry needs the hash all the same.
   const auto cached = bitmapCache_.find(key);
   if (cached != bitmapCache_.end()) {
     const BitmapCacheEntry& entry = cached->second;
     if (entry.width == rect.width && entry.height == rect.height && entry.compressedSize == compressedSize &&
-        entry.contentHash == hash) {
+        entry.contentHash == ContentHash(pixels_.data(), pixelCount)) {
       characterId = entry.characterId;
       return true;
     }
@@ -185,17 +184,16 @@ bool SwfBoxEncoder::WriteBitmap(const ChangeRect& rect, const uint8_t* frame, in
   // Identifiers are 16 bits: one more would redefine a character still in use.
   if (settings_->nextCharacterId > kMaxCharacterId) return false;
   characterId = settings_->nextCharacterId++;
-  DefineBitsLossless2 bitmap;
-  bitmap.CharacterID = static_cast<uint16_t>(characterId);
-  bitmap.BitmapFormat = DefineBitsLossless2::kFormatArgb;
-  bitmap.BitmapWidth = static_cast<uint16_t>(rect.width);
-  bitmap.BitmapHeight = static_cast<uint16_t>(rect.height);
-  // Lent to the record for the write, then taken back with its capacity.
-  compressed_.resize(static_cast<size_t>(compressedSize));
-  bitmap.ZlibBitmapData.swap(compressed_);
-  const bool written = WriteRecordHeader(out, kTagDefineBitsLossless2, bitmap.GetBodyLength()) && bitmap.Exchange(out);
-  bitmap.ZlibBitmapData.swap(compressed_);
-  if (!written) return false;
+  bitmap_.CharacterID = static_cast<uint16_t>(characterId);
+  bitmap_.BitmapFormat = DefineBitsLossless2::kFormatArgb;
+  bitmap_.BitmapWidth = static_cast<uint16_t>(rect.width);
+  bitmap_.BitmapHeight = static_cast<uint16_t>(rect.height);
+  // A copy of the compressed bytes alone, where shrinking the scratch would zero-fill its regrowth.
+  bitmap_.ZlibBitmapData.assign(compressed_.data(), compressed_.data() + compressedSize);
+  if (!WriteRecordHeader(out, kTagDefineBitsLossless2, bitmap_.GetBodyLength()) || !bitmap_.Exchange(out)) {
+    return false;
+  }
+  const uint64_t hash = ContentHash(pixels_.data(), pixelCount);
   bitmapCache_[key] = {characterId, rect.width, rect.height, compressedSize, hash};
   return true;
 }
@@ -205,8 +203,18 @@ bool SwfBoxEncoder::WriteShapes(MemOut& out) {
   if (settings_->nextCharacterId > kMaxCharacterId) return false;
   const int32_t shapeId = settings_->nextCharacterId++;
   const ChangeRect bounds = Bounds(rects_);
-
   DefineShape<3> shape;
+  BuildShape(shapeId, bounds, shape);
+  int32_t depth = 0;
+  if (!WriteShape(shape, out) || !TakeDepth(depth) || !WritePlacement(shapeId, depth, out) ||
+      !RemoveCoveredShapes(out)) {
+    return false;
+  }
+  placedShapes_.push_back({depth, bounds.x, bounds.y, bounds.width, bounds.height});
+  return true;
+}
+
+void SwfBoxEncoder::BuildShape(int32_t shapeId, const ChangeRect& bounds, DefineShape<3>& shape) {
   shape.ShapeId = static_cast<uint16_t>(shapeId);
   shape.ShapeBounds = FRECT(bounds.x * kTwipsPerPixel, (bounds.x + bounds.width) * kTwipsPerPixel,
                             bounds.y * kTwipsPerPixel, (bounds.y + bounds.height) * kTwipsPerPixel);
@@ -215,6 +223,11 @@ bool SwfBoxEncoder::WriteShapes(MemOut& out) {
   styles.NumFillBits = UBX<4>(static_cast<uint32_t>(fillBits));
   styles.FillStyles.Styles.resize(rects_.size());
   styles.ShapeRecords.reserve(rects_.size() * 5 + 1);
+  while (rectangleRecords_.size() < rects_.size()) {
+    RectangleRecords records{MakeCounted<STYLECHANGERECORD<3>>(fillBits, 0), {}};
+    for (auto& edge : records.edges) edge = MakeCounted<STRAIGHTEDGERECORD>();
+    rectangleRecords_.push_back(std::move(records));
+  }
   for (size_t i = 0; i < rects_.size(); ++i) {
     const ChangeRect& rect = rects_[i];
     FILLSTYLE<3>& fill = styles.FillStyles.Styles[i];
@@ -224,32 +237,39 @@ bool SwfBoxEncoder::WriteShapes(MemOut& out) {
     fill.BitmapMatrix.ScaleY.value = kBitmapScale;
     fill.BitmapMatrix.TranslateX.value = rect.x * kTwipsPerPixel;
     fill.BitmapMatrix.TranslateY.value = rect.y * kTwipsPerPixel;
-    AddRectangle(styles, rect, static_cast<uint32_t>(i + 1), fillBits);
+    const RectangleRecords& records = rectangleRecords_[i];
+    SetRectangle(records, rect, static_cast<uint32_t>(i + 1), fillBits);
+    styles.ShapeRecords.push_back(records.move);
+    styles.ShapeRecords.insert(styles.ShapeRecords.end(), std::begin(records.edges), std::end(records.edges));
   }
-  styles.ShapeRecords.push_back(MakeCounted<ENDSHAPERECORD>());
+  styles.ShapeRecords.push_back(endRecord_);
+}
 
-  if (!shape.Exchange(shapeBody_)) {
-    shapeBody_.TakeBuffer(shapeBytes_);
-    return false;
-  }
+bool SwfBoxEncoder::WriteShape(DefineShape<3>& shape, MemOut& out) {
+  const bool serialised = shape.Exchange(shapeBody_);
   shapeBody_.TakeBuffer(shapeBytes_);
+  if (!serialised) return false;
   const int32_t bodyLength = static_cast<int32_t>(shapeBytes_.size());
-  if (!WriteRecordHeader(out, kTagDefineShape3, bodyLength) || !out.TransferExactly(shapeBytes_.data(), bodyLength)) {
-    return false;
-  }
+  return WriteRecordHeader(out, kTagDefineShape3, bodyLength) && out.TransferExactly(shapeBytes_.data(), bodyLength);
+}
 
+bool SwfBoxEncoder::TakeDepth(int32_t& depth) {
   if (settings_->nextDepth == kMovieControlDepth) ++settings_->nextDepth;
   if (settings_->nextDepth >= kDepthLimit) return false;
-  const int32_t depth = settings_->nextDepth++;
+  depth = settings_->nextDepth++;
+  return true;
+}
+
+bool SwfBoxEncoder::WritePlacement(int32_t shapeId, int32_t depth, MemOut& out) {
   uint8_t flags = kPlaceHasCharacterAndMatrix;
   uint16_t placeDepth = static_cast<uint16_t>(depth);
   uint16_t character = static_cast<uint16_t>(shapeId);
   uint8_t matrix = kIdentityMatrix;
-  if (!WriteRecordHeader(out, kTagPlaceObject2, kPlaceLength) || !ExchangeUI8(out, flags) ||
-      !ExchangeUI16(out, placeDepth) || !ExchangeUI16(out, character) || !ExchangeUI8(out, matrix)) {
-    return false;
-  }
+  return WriteRecordHeader(out, kTagPlaceObject2, kPlaceLength) && ExchangeUI8(out, flags) &&
+         ExchangeUI16(out, placeDepth) && ExchangeUI16(out, character) && ExchangeUI8(out, matrix);
+}
 
+bool SwfBoxEncoder::RemoveCoveredShapes(MemOut& out) {
   // Only a shape that one single new rectangle covers goes; one that only their union covers stays.
   for (const ChangeRect& rect : rects_) {
     for (auto placed = placedShapes_.begin(); placed != placedShapes_.end();) {
@@ -262,6 +282,5 @@ bool SwfBoxEncoder::WriteShapes(MemOut& out) {
       placed = placedShapes_.erase(placed);
     }
   }
-  placedShapes_.push_back({depth, bounds.x, bounds.y, bounds.width, bounds.height});
   return true;
 }

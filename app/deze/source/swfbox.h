@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "app/deze/source/rects.h"
+#include "app/deze/source/swfbitmap.h"
+#include "app/deze/source/swfshape.h"
 #include "app/deze/source/swfvid.h"
 #include "common/zstream.h"
 
@@ -24,6 +26,12 @@ struct BitmapCacheEntry {
   int32_t compressedSize;
   // Adler-32 collides easily on small bitmaps; a hit must match this hash of the ARGB bytes too.
   uint64_t contentHash;
+};
+
+// The records that draw one rectangle of a shape: a move, then four edges.
+struct RectangleRecords {
+  CountedPtr<STYLECHANGERECORD<3>> move;
+  CountedPtr<STRAIGHTEDGERECORD> edges[4];
 };
 
 // A shape of this encoder on the display list; the rectangle bounds its areas, in pixels.
@@ -59,7 +67,14 @@ class SwfBoxEncoder : public SwfVideoEncoder {
   bool BuildChangeMap(const uint8_t* frame);
   bool WriteRects(const uint8_t* frame, MemOut& out);
   bool WriteBitmap(const ChangeRect& rect, const uint8_t* frame, int32_t& characterId, MemOut& out);
+  // The frame's shape, its placement on a new depth and the removal of the shapes it covers.
   bool WriteShapes(MemOut& out);
+  void BuildShape(int32_t shapeId, const ChangeRect& bounds, DefineShape<3>& shape);
+  bool WriteShape(DefineShape<3>& shape, MemOut& out);
+  // The next free depth, stepping over the control's.
+  bool TakeDepth(int32_t& depth);
+  bool WritePlacement(int32_t shapeId, int32_t depth, MemOut& out);
+  bool RemoveCoveredShapes(MemOut& out);
   // Picture row 0 is the top row, whatever the row order of the buffers.
   size_t BufferRow(int32_t pictureRow) const {
     return static_cast<size_t>(bottomUp_ ? height_ - 1 - pictureRow : pictureRow);
@@ -77,8 +92,11 @@ class SwfBoxEncoder : public SwfVideoEncoder {
   // Scratch of one frame, reused.
   std::vector<ChangeRect> rects_;
   std::vector<int32_t> bitmapIds_;  // per rectangle
-  std::vector<uint32_t> pixels_;    // one rectangle as A, R, G, B bytes
+  std::vector<uint32_t> pixels_;    // its front: one rectangle as A, R, G, B bytes
   std::vector<uint8_t> compressed_;
+  DefineBitsLossless2 bitmap_;
+  std::vector<RectangleRecords> rectangleRecords_;  // by rectangle, shared into each frame's shape
+  CountedPtr<ENDSHAPERECORD> endRecord_ = MakeCounted<ENDSHAPERECORD>();
   MemOut shapeBody_;
   std::vector<uint8_t> shapeBytes_;
   RectFinder finder_;

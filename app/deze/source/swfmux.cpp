@@ -15,7 +15,6 @@
 namespace {
 
 constexpr wchar_t kSource[] = L"swfmux";
-constexpr int32_t kTwipsPerPixel = 20;
 constexpr int64_t kEndTagBytes = 2;
 constexpr DWORD kSeekingCapabilities = AM_SEEKING_CanGetCurrentPos | AM_SEEKING_CanGetDuration;
 

@@ -14,7 +14,6 @@ constexpr DWORD kVp62 = MAKEFOURCC('V', 'P', '6', '2');
 // 256 × one second in 100 ns units: divided by the frame time it gives the 8.8 frame rate.
 constexpr int64_t kFrameRateUnits = 2'560'000'000;
 // A size in twips must fit the 16-bit fields of the movie.
-constexpr int64_t kTwipsPerPixel = 20;
 constexpr int64_t kTwipsLimit = 65536;
 
 constexpr uint8_t kPlaceFirst = 0x26;  // has name, has matrix, has character
@@ -142,7 +141,7 @@ HRESULT SwfVideoIn::CheckMediaType(const CMediaType* type) {
   const VIDEOINFOHEADER& info = *VideoInfo(*type);
   const BITMAPINFOHEADER& header = info.bmiHeader;
   if (!IsRgb32(*type, header) && !IsVp62(*type, header)) return S_FALSE;
-  if (header.biWidth <= 0 || header.biWidth * kTwipsPerPixel >= kTwipsLimit) return S_FALSE;
+  if (header.biWidth <= 0 || int64_t{header.biWidth} * kTwipsPerPixel >= kTwipsLimit) return S_FALSE;
   if (header.biHeight == 0 || std::llabs(header.biHeight) * kTwipsPerPixel >= kTwipsLimit) return S_FALSE;
   // The 8.8 frame rate must lie strictly between 1/256 and 256 frames per second.
   const int64_t frameTime = info.AvgTimePerFrame;
