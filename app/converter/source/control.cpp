@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int32_t kTwips = 20;
 constexpr int32_t kFileHeaderSize = 8;  // signature, version, file length
 // Behind every marker search: the five bytes compared.
 constexpr int64_t kMarkerSize = 5;
@@ -163,8 +162,8 @@ bool WriteControlPlacement(BitStream& stream, const MuxSettings& settings, int32
   uint16_t depth = kMovieControlDepth;
   FMATRIX matrix;
   // Centred under the video; C++ division rounds toward zero, as the placement needs.
-  matrix.TranslateX.value = (settings.stageWidth - controlWidth) / 2 * kTwips;
-  matrix.TranslateY.value = settings.stageHeight * kTwips;
+  matrix.TranslateX.value = (settings.stageWidth - controlWidth) / 2 * kTwipsPerPixel;
+  matrix.TranslateY.value = settings.stageHeight * kTwipsPerPixel;
   return ExchangeUI8(body, flags) && ExchangeUI16(body, depth) && ExchangeUI16(body, character) &&
          matrix.Exchange(body) &&
          body.TransferExactly(const_cast<char*>(kControlName), static_cast<int32_t>(sizeof(kControlName))) &&
