@@ -31,6 +31,19 @@ constexpr int kTabMargin = 20;
 constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT kProgressIntervalMs = 1000;
 
+// An input file the user named: shows why it cannot be used.
+bool CheckInputFile(const std::wstring& path, const wchar_t* emptyMessage, const wchar_t* missingFormat) {
+  if (path.empty()) {
+    ShowError(emptyMessage);
+    return false;
+  }
+  if (!PathFileExistsW(path.c_str())) {
+    ShowError(missingFormat, path.c_str());
+    return false;
+  }
+  return true;
+}
+
 const std::wstring& ProjectFilter() {
   static const std::wstring filter = MakeFilter({L"XML File(*.xml)", L"*.xml"});
   return filter;
@@ -260,12 +273,7 @@ bool Frame::ValidateProject(ProjectConfig& copy) {
   VideoConfig& video = copy.video_config;
   AudioConfig& audio = copy.audio_config;
   PublishConfig& publish = copy.publish_config;
-  if (video.video_file.empty()) {
-    ShowError(L"Please specify a movie file");
-    return false;
-  }
-  if (!PathFileExistsW(video.video_file.c_str())) {
-    ShowError(L"Movie file %s doesn't exist", video.video_file.c_str());
+  if (!CheckInputFile(video.video_file, L"Please specify a movie file", L"Movie file %s doesn't exist")) {
     return false;
   }
   std::vector<std::pair<int, std::wstring>> formats;
@@ -276,15 +284,9 @@ bool Frame::ValidateProject(ProjectConfig& copy) {
   video.bitrate = std::max(video.bitrate, 0);
   video.key_frame_interval = std::max(video.key_frame_interval, 1);
   video.quality = std::clamp(video.quality, 0, 10);
-  if (audio.audio_type == kAudioFromFile) {
-    if (audio.audio_file.empty()) {
-      ShowError(L"Please specify an audio file");
-      return false;
-    }
-    if (!PathFileExistsW(audio.audio_file.c_str())) {
-      ShowError(L"Audio file %s doesn't exist", audio.audio_file.c_str());
-      return false;
-    }
+  if (audio.audio_type == kAudioFromFile &&
+      !CheckInputFile(audio.audio_file, L"Please specify an audio file", L"Audio file %s doesn't exist")) {
+    return false;
   }
   if (publish.save_dir.empty()) {
     ShowError(L"Please specify an output directory");
