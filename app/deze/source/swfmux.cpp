@@ -1,5 +1,6 @@
 #include "app/deze/source/swfmux.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -228,6 +229,8 @@ HRESULT SwfMuxer::Prepare() {
 }
 
 bool SwfMuxer::WriteHeader(int64_t fileLength) {
+  // FileLength is a UI32: a length beyond it would be written wrapped.
+  if (fileLength < 0 || fileLength > kMaxMovieBytes) return false;
   if (!output_->Seek(0)) return false;
   SwfFileHeader header;
   header.Version = static_cast<uint8_t>(settings_.version);
@@ -239,7 +242,9 @@ bool SwfMuxer::WriteHeader(int64_t fileLength) {
 }
 
 HRESULT SwfMuxer::BeginMovie() {
-  if (!WriteHeader(output_->GetSize())) {
+  // The length is only a placeholder until the finish; a sink that holds more than a movie can
+  // carry gets the largest one.
+  if (!WriteHeader(std::min(output_->GetSize(), kMaxMovieBytes))) {
     OnComError(kSource, 174, E_FAIL);
     return E_FAIL;
   }
@@ -307,15 +312,18 @@ int SwfMuxer::MuxFrames() {
 
     // The frame is assembled in memory and reaches the file in one write.
     const int64_t position = output_->GetPosition();
+    writers_.clear();
     for (SwfMuxIn* pin : active_) {
       const int state = pin->WriteFrame(position, &frame_, false);
       if (state == kMuxInError || state == kMuxInNeedsData) return kMuxInError;
+      if (state != kMuxInFinished) writers_.push_back(pin);
     }
     if (!WriteRecordHeader(frame_, kTagShowFrame, 0)) return kMuxInError;
     frame_.TakeBuffer(frameBytes_);
     const int32_t size = static_cast<int32_t>(frameBytes_.size());
     if (position + size + kEndTagBytes > kMaxMovieBytes) {
-      for (SwfMuxIn* pin : active_) pin->DropFrame();
+      // Only the inputs that wrote into the frame lose it; a finished one wrote nothing.
+      for (SwfMuxIn* pin : writers_) pin->DropFrame();
       settings_.flags |= kMuxFrameCapReached;
       Trace(L"swfmux: frame %d would take the movie past %u bytes; the movie ends before it\n",
             static_cast<int>(settings_.frameCount), static_cast<unsigned>(kMaxMovieBytes));
@@ -364,19 +372,21 @@ HRESULT SwfMuxer::FinishMovie() {
       if (SUCCEEDED(result)) result = finished;
     }
   }
-  if (SUCCEEDED(result)) {
-    for (ISwfMuxHandler* handler : handlers_) {
-      const HRESULT finished = Guarded([&] { return handler->OnFinish(&settings_, output_.get()); });
-      if (FAILED(finished)) {
-        OnComError(kSource, 202, finished);
-        result = finished;
-        break;
-      }
-    }
-  }
-  if (ended && !WriteHeader(movieLength_)) {
+  // The header comes before the handlers: what they are told about the movie includes it, and a
+  // handler that writes finds a whole movie. No length that does not fit is ever written.
+  if (SUCCEEDED(result) && !WriteHeader(movieLength_)) {
     OnComError(kSource, 204, E_FAIL);
-    if (SUCCEEDED(result)) result = E_FAIL;
+    result = E_FAIL;
+  }
+  if (FAILED(result)) settings_.flags |= kMuxError;
+  // The handlers always hear how the movie ended; the flags tell them.
+  for (ISwfMuxHandler* handler : handlers_) {
+    const HRESULT finished = Guarded([&] { return handler->OnFinish(&settings_, output_.get()); });
+    if (FAILED(finished)) {
+      OnComError(kSource, 202, finished);
+      if (SUCCEEDED(result)) result = finished;
+      break;
+    }
   }
   return result;
 }

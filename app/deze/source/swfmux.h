@@ -79,8 +79,8 @@ class ISwfMuxHandler {
   virtual HRESULT OnPrepare(MuxSettings* settings) = 0;
   // Right after the file header; tags written here come before the first frame.
   virtual HRESULT OnHeaderWritten(MuxSettings* settings, BitStream* stream) = 0;
-  // Once, after the End tag and the inputs' own finish; the stream's position is not defined. The
-  // flags tell how the movie ended.
+  // Once, after the End tag, the inputs' own finish and the header's rewrite; the stream's position
+  // is not defined. The flags tell how the movie ended: kMuxError when any of that failed.
   virtual HRESULT OnFinish(MuxSettings* settings, BitStream* stream) = 0;
 
  protected:
@@ -168,7 +168,7 @@ class SwfMuxer : public CBaseFilter, public ISwfMuxer {
   // Ends the movie after `failure` (a failure code) or after the streams ended (a success code):
   // finish, end of stream downstream, and the answer for the upstream filter.
   HRESULT EndMovie(HRESULT failure);
-  // End tag, the inputs' and handlers' finish, the header again. Once per movie.
+  // End tag, the inputs' finish, the header again, then the handlers' finish. Once per movie.
   HRESULT FinishMovie();
 
   CriticalSection filterLock_;
@@ -178,6 +178,7 @@ class SwfMuxer : public CBaseFilter, public ISwfMuxer {
   std::unique_ptr<SwfAudioIn> audio_;
   std::unique_ptr<SwfMuxOut> output_;
   std::vector<SwfMuxIn*> active_;  // the inputs connected at the last prepare, in pin order
+  std::vector<SwfMuxIn*> writers_;  // the inputs that wrote into the frame being assembled
   std::vector<ISwfMuxHandler*> handlers_;
   int64_t movieLength_ = 0;  // the output's position after the End tag
   MemOut frame_;  // the frame being assembled, reused

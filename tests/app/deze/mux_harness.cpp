@@ -105,6 +105,7 @@ HRESULT STDMETHODCALLTYPE TestStream::Write(const void* buffer, ULONG count, ULO
 }
 
 HRESULT STDMETHODCALLTYPE TestStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) {
+  if (refuseSeek) return STG_E_SEEKERROR;
   int64_t base = 0;
   switch (origin) {
     case STREAM_SEEK_SET: break;
@@ -141,6 +142,38 @@ std::vector<uint8_t> TestStream::Bytes(int64_t offset, int64_t count) const {
     if (from < to) std::copy(data.begin() + (from - start), data.begin() + (to - start), bytes.begin() + (from - offset));
   }
   return bytes;
+}
+
+bool PadMovieTo(BitStream& out, int64_t position) {
+  constexpr int32_t kFillerTag = 1023;
+  // Bodies below 63 bytes get the 2-byte tag header, longer ones the 6-byte one.
+  constexpr int64_t kShortTagMax = 2 + 62;
+  constexpr int64_t kLongTagMin = 6 + 63;
+  constexpr int64_t kMaxBody = 1 << 30;
+  // Larger than what a TestStream keeps.
+  static const std::vector<uint8_t> chunk(TestStream::kKeptWrite * 16);
+  while (out.GetPosition() < position) {
+    const int64_t gap = position - out.GetPosition();
+    int64_t body;
+    if (gap < 2) {
+      return false;
+    } else if (gap <= kShortTagMax) {
+      body = gap - 2;
+    } else if (gap < kLongTagMin) {
+      body = 8;  // leaves a gap for one more short tag
+    } else {
+      body = gap - 6;
+      // Never leave a gap that no tag fills.
+      if (body > kMaxBody) body = body - kMaxBody < kLongTagMin ? kMaxBody - kLongTagMin : kMaxBody;
+    }
+    if (!WriteRecordHeader(out, kFillerTag, static_cast<int32_t>(body))) return false;
+    for (int32_t left = static_cast<int32_t>(body); left > 0;) {
+      const int32_t count = std::min(left, static_cast<int32_t>(chunk.size()));
+      if (out.Transfer(const_cast<uint8_t*>(chunk.data()), count) != count) return false;
+      left -= count;
+    }
+  }
+  return out.GetPosition() == position;
 }
 
 // ---- MuxGraph ----

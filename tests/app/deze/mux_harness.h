@@ -62,6 +62,7 @@ class TestStream : public IStream {
   std::vector<uint8_t> Bytes() const { return Bytes(0, size_); }
 
   bool refuseSetSize = false;
+  bool refuseSeek = false;  // every Seek fails, as a sink whose medium went away
   ULONG maxWrite = ULONG_MAX;  // a Write moves at most this many bytes and says so
 
  private:
@@ -72,6 +73,11 @@ class TestStream : public IStream {
   int64_t size_ = 0;
   std::vector<std::pair<int64_t, std::vector<uint8_t>>> writes_;  // in order; later ones win
 };
+
+// Fills the movie up to `position` with tags of a code no reader knows, written in large chunks
+// from one small buffer: a TestStream only counts those, so a movie reaches 4 GiB without the
+// memory, in a 32-bit process too. False when a write fell short or the gap is too small for a tag.
+bool PadMovieTo(BitStream& out, int64_t position);
 
 // Source pin 0 (video) to the video input, pin 1 (audio, when there is one) to the audio input,
 // the output to the sink. Runs nothing by itself.

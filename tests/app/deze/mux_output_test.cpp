@@ -95,75 +95,154 @@ TEST_F(MuxOutput, FileLengthEndsAtTheEndTag) {
   });
 }
 
-// The handler pads the movie to 1000 bytes below 4 GiB with two tags from memory never touched; the
-// sink keeps only the small writes. Frames of 200 bytes then fit four times.
-TEST_F(MuxOutput, AMovieNearFourGiBEndsBeforeTheFrameThatWouldPassIt) {
-  constexpr int32_t kFillerTag = 1023;  // a code no reader knows; it skips the body
-  constexpr int64_t kRoom = 1000;
-  constexpr int32_t kTagHeaderBytes = 6;
-  const size_t fillerMax = 0x80000000u;
-  void* filler = VirtualAlloc(nullptr, fillerMax, MEM_RESERVE | MEM_COMMIT, PAGE_READONLY);
-  ASSERT_NE(nullptr, filler);
-  int64_t movieStart = 0;  // behind the filler
+// The file header at the start of the stream.
+SwfFileHeader HeadOf(const TestStream& stream) {
+  const std::vector<uint8_t> head = stream.Bytes(0, 64);
+  SwfFileHeader header;
+  BufferStream in(head.data(), head.size());
+  EXPECT_TRUE(header.Exchange(in));
+  return header;
+}
 
-  RunWithDeadline(kDeadlineMs, [&] {
-    TraceCapture trace;
-    ComPtr<TestStream> stream;
-    *stream.Clear() = new TestStream;
-    MuxGraph movie({Vp6Type(64, 48)}, nullptr, stream.Get());
-    std::vector<std::string> log;
-    RecordingHandler handler("pad", &log);
-    handler.header = [&](MuxSettings*, BitStream* out) -> HRESULT {
-      const int64_t padding = kMaxMovieBytes - kRoom - out->GetPosition();
-      const int32_t first = static_cast<int32_t>(padding / 2 - kTagHeaderBytes);
-      const int32_t second = static_cast<int32_t>(padding - first - 2 * kTagHeaderBytes);
-      for (int32_t length : {first, second}) {
-        if (!WriteRecordHeader(*out, kFillerTag, length) || out->Transfer(filler, length) != length) return E_FAIL;
-      }
+// The tags of the stream's bytes from `start` on, up to `count` bytes.
+std::vector<SwfTag> TagsFrom(const TestStream& stream, int64_t start, int64_t count) {
+  const std::vector<uint8_t> tail = stream.Bytes(start, count);
+  BufferStream in(tail.data(), tail.size());
+  std::vector<SwfTag> tags;
+  while (!in.AtEnd()) {
+    RecordHeader tag;
+    if (!tag.Exchange(in)) break;
+    SwfTag read{tag.code, std::vector<uint8_t>(static_cast<size_t>(tag.length))};
+    if (!read.body.empty() && !in.TransferExactly(read.body.data(), tag.length)) break;
+    tags.push_back(std::move(read));
+  }
+  return tags;
+}
+
+int CountTags(const std::vector<SwfTag>& tags, int32_t code) {
+  return static_cast<int>(std::count_if(tags.begin(), tags.end(), [code](const SwfTag& tag) { return tag.code == code; }));
+}
+
+// A movie into a TestStream with a recording handler, which pads it right after its header to
+// `padTo` bytes when that is given; the sink keeps only the small writes.
+struct PaddedMovie {
+  explicit PaddedMovie(const std::vector<CMediaType>& types, int64_t padTo = -1)
+      : stream(NewStream()), movie(types, nullptr, stream.Get()), handler("pad", &log) {
+    handler.header = [this, padTo](MuxSettings*, BitStream* out) -> HRESULT {
+      if (padTo >= 0 && !PadMovieTo(*out, padTo)) return E_FAIL;
       movieStart = out->GetPosition();
       return S_OK;
     };
     movie.Muxer()->AddHandler(&handler);
+  }
+  static ComPtr<TestStream> NewStream() {
+    ComPtr<TestStream> created;
+    *created.Clear() = new TestStream;
+    return created;
+  }
+
+  ComPtr<TestStream> stream;
+  MuxGraph movie;
+  std::vector<std::string> log;
+  RecordingHandler handler;
+  int64_t movieStart = 0;  // behind the padding
+};
+
+// The movie is padded to 1000 bytes below 4 GiB; frames of 200 bytes then fit four times.
+TEST_F(MuxOutput, AMovieNearFourGiBEndsBeforeTheFrameThatWouldPassIt) {
+  constexpr int64_t kRoom = 1000;
+  RunWithDeadline(kDeadlineMs, [&] {
+    TraceCapture trace;
+    PaddedMovie padded({Vp6Type(64, 48)}, kMaxMovieBytes - kRoom);
+    MuxGraph& movie = padded.movie;
     ASSERT_EQ(S_OK, movie.Connect());
     ASSERT_EQ(S_OK, movie.graph.Run());
     for (int i = 0; i < 4; ++i) EXPECT_EQ(S_OK, movie.Video()->Push(VideoBytes(i, 200), i, i + 1)) << i;
     EXPECT_EQ(S_FALSE, movie.Video()->Push(VideoBytes(4, 200), 4, 5));
     EXPECT_EQ(S_FALSE, movie.Video()->Push(VideoBytes(5, 200), 5, 6));
     EXPECT_EQ(1, movie.memory->EndOfStreams());
-    EXPECT_EQ(kMuxFinished | kMuxFrameCapReached, handler.flagsAtFinish);
-    EXPECT_EQ(4, handler.framesAtFinish);
+    EXPECT_EQ(kMuxFinished | kMuxFrameCapReached, padded.handler.flagsAtFinish);
+    EXPECT_EQ(4, padded.handler.framesAtFinish);
     EXPECT_NE(std::wstring::npos, trace.Text().find(L"past 4294967295 bytes")) << trace.Text();
     EXPECT_EQ(S_OK, movie.graph.Stop());
 
-    ASSERT_EQ(kMaxMovieBytes - kRoom, movieStart);
-    const std::vector<uint8_t> head = stream->Bytes(0, 64);
-    SwfFileHeader header;
-    BufferStream headIn(head.data(), head.size());
-    ASSERT_TRUE(header.Exchange(headIn));
-    EXPECT_EQ(stream->Size(), static_cast<int64_t>(header.FileLength));
+    ASSERT_EQ(kMaxMovieBytes - kRoom, padded.movieStart);
+    const SwfFileHeader header = HeadOf(*padded.stream.Get());
+    EXPECT_EQ(padded.stream->Size(), static_cast<int64_t>(header.FileLength));
     EXPECT_EQ(4, header.FrameCount);
 
-    // What follows the filler: four frames and the End tag, with NumFrames patched to 4.
-    const std::vector<uint8_t> tail = stream->Bytes(movieStart, kRoom);
-    ASSERT_LE(tail.size(), static_cast<size_t>(kRoom));
-    BufferStream in(tail.data(), tail.size());
-    std::vector<int32_t> codes;
-    int numFrames = -1;
-    while (!in.AtEnd()) {
-      RecordHeader tag;
-      ASSERT_TRUE(tag.Exchange(in));
-      std::vector<uint8_t> body(static_cast<size_t>(tag.length));
-      ASSERT_TRUE(body.empty() || in.TransferExactly(body.data(), tag.length));
-      if (tag.code == kTagDefineVideoStream) numFrames = Le16(body, 2);
-      codes.push_back(tag.code);
-    }
-    EXPECT_EQ(4, numFrames);
-    EXPECT_EQ(4, std::count(codes.begin(), codes.end(), kTagVideoFrame));
-    EXPECT_EQ(4, std::count(codes.begin(), codes.end(), kTagShowFrame));
-    ASSERT_FALSE(codes.empty());
-    EXPECT_EQ(kTagEnd, codes.back());
+    // What follows the padding: four frames and the End tag, with NumFrames patched to 4.
+    const std::vector<SwfTag> tags = TagsFrom(*padded.stream.Get(), padded.movieStart, kRoom);
+    ASSERT_FALSE(tags.empty());
+    ASSERT_EQ(kTagDefineVideoStream, tags.front().code);
+    EXPECT_EQ(4, Le16(tags.front().body, 2));
+    EXPECT_EQ(4, CountTags(tags, kTagVideoFrame));
+    EXPECT_EQ(4, CountTags(tags, kTagShowFrame));
+    EXPECT_EQ(kTagEnd, tags.back().code);
   });
-  VirtualFree(filler, 0, MEM_RELEASE);
+}
+
+// Video ends after one or two frames; sound goes on alone until the frame that would pass 4 GiB is
+// left out. The video wrote nothing in that frame, so its NumFrames keeps every frame it wrote.
+TEST_F(MuxOutput, AFinishedVideoInputKeepsItsFramesAtTheLimit) {
+  constexpr int64_t kRoom = 1500;
+  for (int videoFrames : {1, 2}) {
+    SCOPED_TRACE(videoFrames);
+    RunWithDeadline(kDeadlineMs, [&] {
+      PaddedMovie padded({Vp6Type(64, 48), Mp3Type(22050, 1)}, kMaxMovieBytes - kRoom);
+      MuxGraph& movie = padded.movie;
+      ASSERT_EQ(S_OK, movie.Connect());
+      ASSERT_EQ(S_OK, movie.graph.Run());
+      EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, videoFrames));
+      EXPECT_EQ(S_OK, movie.Video()->SendEndOfStream());
+      EXPECT_EQ(S_FALSE, PushAudio(movie.Audio(), Mp3Frames(22050, 80), 22050));
+      EXPECT_EQ(kMuxFinished | kMuxFrameCapReached, padded.handler.flagsAtFinish);
+      EXPECT_EQ(S_OK, movie.graph.Stop());
+
+      const std::vector<SwfTag> tags = TagsFrom(*padded.stream.Get(), padded.movieStart, kRoom);
+      ASSERT_FALSE(tags.empty());
+      ASSERT_EQ(kTagDefineVideoStream, tags.front().code);
+      EXPECT_EQ(videoFrames, CountTags(tags, kTagVideoFrame));
+      EXPECT_EQ(videoFrames, Le16(tags.front().body, 2));  // NumFrames
+      EXPECT_GT(CountTags(tags, kTagShowFrame), videoFrames);
+      EXPECT_EQ(kTagEnd, tags.back().code);
+    });
+  }
+}
+
+// The header is rewritten before the handlers hear of the finish: a rewrite that fails reaches
+// them as an error. Here the sink's Seek fails at the end (a lossless movie seeks nowhere else).
+TEST_F(MuxOutput, AHeaderThatCannotBeRewrittenFailsTheMovie) {
+  RunWithDeadline(kDeadlineMs, [] {
+    PaddedMovie watched({RgbVideoType(8, 8, 32)});
+    MuxGraph& movie = watched.movie;
+    ASSERT_EQ(S_OK, movie.Connect());
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    EXPECT_EQ(S_OK, movie.Video()->Push(Filled(8 * 8 * 4, 0x40), 0, 1));
+    EXPECT_EQ(S_OK, movie.Video()->Push(Filled(8 * 8 * 4, 0x80), 1, 2));
+    watched.stream->refuseSeek = true;
+    EXPECT_EQ(E_FAIL, movie.Video()->SendEndOfStream());
+    EXPECT_EQ(kMuxFinished | kMuxError, watched.handler.flagsAtFinish);
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+  });
+}
+
+// A handler that writes past 4 GiB before the first frame: the End tag ends beyond what FileLength
+// can hold. The movie fails, the handlers are told, and the header never gets a wrapped length.
+TEST_F(MuxOutput, AMoviePastFourGiBAtTheFinishFailsWithoutAWrappedLength) {
+  constexpr int64_t kPast = 100;
+  RunWithDeadline(kDeadlineMs, [] {
+    PaddedMovie padded({Vp6Type(64, 48)}, kMaxMovieBytes + kPast);
+    MuxGraph& movie = padded.movie;
+    ASSERT_EQ(S_OK, movie.Connect());
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    EXPECT_EQ(E_FAIL, movie.Video()->Push(VideoBytes(0, 200), 0, 1));
+    EXPECT_EQ(kMuxFinished | kMuxFrameCapReached | kMuxError, padded.handler.flagsAtFinish);
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+    const int64_t length = kMaxMovieBytes + kPast + 2;
+    ASSERT_EQ(length, padded.stream->Size());
+    EXPECT_NE(static_cast<uint32_t>(length), HeadOf(*padded.stream.Get()).FileLength);
+  });
 }
 
 // An 8×8 RGB32 movie, then a sample announcing its own type again (taken) and one announcing 16×16
