@@ -1,5 +1,7 @@
 #include "platform/dshow/mediatype.h"
 
+#include <dvdmedia.h>
+
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -148,6 +150,48 @@ FOURCCMap::FOURCCMap(DWORD fourcc) : GUID{0, 0x0000, 0x0010, {0x80, 0x00, 0x00, 
 const VIDEOINFOHEADER* VideoInfo(const AM_MEDIA_TYPE& type) {
   if (type.cbFormat < sizeof(VIDEOINFOHEADER) || !type.pbFormat) return nullptr;
   return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
+}
+
+namespace {
+
+// The bitmap header of a VIDEOINFOHEADER or VIDEOINFOHEADER2 block; null for anything else.
+const BITMAPINFOHEADER* PictureOf(const AM_MEDIA_TYPE& type) {
+  if (!type.pbFormat) return nullptr;
+  if (type.formattype == FORMAT_VideoInfo && type.cbFormat >= sizeof(VIDEOINFOHEADER))
+    return &reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader;
+  if (type.formattype == FORMAT_VideoInfo2 && type.cbFormat >= sizeof(VIDEOINFOHEADER2))
+    return &reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat)->bmiHeader;
+  return nullptr;
+}
+
+const WAVEFORMATEX* WaveOf(const AM_MEDIA_TYPE& type) {
+  if (!type.pbFormat || type.formattype != FORMAT_WaveFormatEx || type.cbFormat < sizeof(WAVEFORMAT) + 2)
+    return nullptr;
+  return reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
+}
+
+}  // namespace
+
+bool KeepsPreparedFormat(const AM_MEDIA_TYPE& prepared, const AM_MEDIA_TYPE& changed) {
+  if (prepared.majortype != changed.majortype || prepared.subtype != changed.subtype ||
+      prepared.formattype != changed.formattype) {
+    return false;
+  }
+  const BITMAPINFOHEADER* before = PictureOf(prepared);
+  const BITMAPINFOHEADER* after = PictureOf(changed);
+  if (before || after) {
+    return before && after && before->biWidth == after->biWidth && before->biHeight == after->biHeight &&
+           before->biBitCount == after->biBitCount && before->biCompression == after->biCompression;
+  }
+  const WAVEFORMATEX* waveBefore = WaveOf(prepared);
+  const WAVEFORMATEX* waveAfter = WaveOf(changed);
+  if (waveBefore || waveAfter) {
+    return waveBefore && waveAfter && waveBefore->wFormatTag == waveAfter->wFormatTag &&
+           waveBefore->nChannels == waveAfter->nChannels && waveBefore->nSamplesPerSec == waveAfter->nSamplesPerSec &&
+           waveBefore->wBitsPerSample == waveAfter->wBitsPerSample && waveBefore->nBlockAlign == waveAfter->nBlockAlign;
+  }
+  return prepared.cbFormat == changed.cbFormat &&
+         (prepared.cbFormat == 0 || std::memcmp(prepared.pbFormat, changed.pbFormat, prepared.cbFormat) == 0);
 }
 
 HRESULT CheckVideoInfoType(const AM_MEDIA_TYPE* type) {

@@ -71,6 +71,12 @@ HRESULT CheckVideoInfoType(const AM_MEDIA_TYPE* type);
 // The VIDEOINFOHEADER of a type's format block; null when the block is missing or too short.
 const VIDEOINFOHEADER* VideoInfo(const AM_MEDIA_TYPE& type);
 
+// Whether `changed` keeps what a filter set itself up for from `prepared`: the same major type,
+// subtype and format type; for video the same frame size, bit depth and compression; for sound the
+// same wave format (tag, channels, rate, sample size, block); any other format block unchanged.
+// Rectangles, rates and the like may differ.
+bool KeepsPreparedFormat(const AM_MEDIA_TYPE& prepared, const AM_MEDIA_TYPE& changed);
+
 // An audio type for a wave format: the subtype from the format tag (or the sub-format of an
 // extensible format), fixed-size samples of one block, and the format block when `setFormat`.
 HRESULT CreateAudioMediaType(const WAVEFORMATEX* format, AM_MEDIA_TYPE* type, BOOL setFormat);

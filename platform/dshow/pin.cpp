@@ -324,9 +324,9 @@ HRESULT STDMETHODCALLTYPE CBaseInputPin::Receive(IMediaSample* sample) {
   if (sample->GetMediaType(&changed) == S_OK && changed) {
     const CMediaType type(*changed);
     DeleteMediaType(changed);
-    // The filters here set themselves up for the connected type; a sample of any other type is
-    // refused rather than read as if it were of that type.
-    if (type != CurrentMediaType()) {
+    // The filters here set themselves up for the connected type; a sample of a type that changes
+    // that is refused rather than read as if it were of that type.
+    if (!TakesType(type)) {
       runTimeError_ = true;
       filter_->NotifyEvent(EC_ERRORABORT, VFW_E_TYPE_NOT_ACCEPTED, 0);
       return VFW_E_INVALIDMEDIATYPE;
@@ -372,6 +372,15 @@ HRESULT STDMETHODCALLTYPE CBaseInputPin::EndFlush() {
   runTimeError_ = false;
   return S_OK;
 }
+
+HRESULT STDMETHODCALLTYPE CBaseInputPin::QueryAccept(const AM_MEDIA_TYPE* type) {
+  if (!type || !IsConnected()) return CBasePin::QueryAccept(type);
+  return TakesType(CMediaType(*type)) ? S_OK : S_FALSE;
+}
+
+bool CBaseInputPin::TakesType(const CMediaType& type) { return CheckMediaType(&type) == S_OK && KeepsPrepared(type); }
+
+bool CBaseInputPin::KeepsPrepared(const CMediaType& type) { return KeepsPreparedFormat(CurrentMediaType(), type); }
 
 HRESULT CBaseInputPin::CheckStreaming() {
   if (!IsConnected()) return VFW_E_NOT_CONNECTED;

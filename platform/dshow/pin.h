@@ -99,8 +99,8 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
   HRESULT STDMETHODCALLTYPE NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) override;
   HRESULT STDMETHODCALLTYPE GetAllocatorRequirements(ALLOCATOR_PROPERTIES* properties) override;
   // The checks every derived Receive starts with: streaming state, and a sample that announces a
-  // media type other than the connected one (VFW_E_INVALIDMEDIATYPE, after which the pin refuses
-  // every sample until the next stop or flush).
+  // media type the pin does not take (TakesType; VFW_E_INVALIDMEDIATYPE, after which the pin
+  // refuses every sample until the next stop or flush). A type it takes changes nothing.
   HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
   HRESULT STDMETHODCALLTYPE ReceiveMultiple(IMediaSample** samples, long count, long* processed) override;
   HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override;
@@ -108,9 +108,16 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
   // IPin
   HRESULT STDMETHODCALLTYPE BeginFlush() override;
   HRESULT STDMETHODCALLTYPE EndFlush() override;
+  // While connected, by the rule Receive follows (TakesType).
+  HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override;
 
   // S_OK while samples may be taken; S_FALSE while flushing; a failure otherwise.
   virtual HRESULT CheckStreaming();
+  // A new type in the middle of the stream: CheckMediaType must take it, and it must keep what the
+  // pin was set up for from the connected type (KeepsPrepared).
+  bool TakesType(const CMediaType& type);
+  // By default KeepsPreparedFormat with the connected type; a pin that depends on less says so.
+  virtual bool KeepsPrepared(const CMediaType& type);
 
   HRESULT Inactive() override;
   HRESULT BreakConnect() override;

@@ -55,6 +55,8 @@ class FileDumpPin : public CRenderedInputPin {
   HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** object) override;
 
   HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
+  // Bytes land where their times say, whatever they are: any type is taken mid-stream.
+  bool KeepsPrepared(const CMediaType&) override { return true; }
   HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override { return S_FALSE; }
   HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
   // Closes the file and forgets its name, then completes the stream.

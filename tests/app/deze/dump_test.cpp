@@ -94,6 +94,31 @@ TEST_F(FileDumpTest, SamplesLandAtTheirStartTimesAndTheStreamCompletes) {
   EXPECT_EQ(expected, file);
 }
 
+// The dump writes bytes wherever they belong, whatever stream they are: a sample that announces
+// another subtype is written like any other.
+TEST_F(FileDumpTest, ASampleOfAnotherSubtypeIsWritten) {
+  RunWithDeadline(kDeadlineMs, [] {
+    TestGraph graph;
+    auto* source = new TestSource({CountedType(MEDIATYPE_Stream, MEDIASUBTYPE_None)});
+    ComPtr<IBaseFilter> sourceRef(source);
+    ComPtr<IBaseFilter> dump = MakeDump();
+    ASSERT_EQ(S_OK, SetFileName(dump.Get(), L"retyped.bin"));
+    ASSERT_EQ(S_OK, graph.Add(source, L"source"));
+    ASSERT_EQ(S_OK, graph.Add(dump.Get(), L"File Dump"));
+    ComPtr<IPin> input;
+    ASSERT_EQ(S_OK, dump->FindPin(L"Input", input.Clear()));
+    ASSERT_EQ(S_OK, graph.Connect(source->Pin(0), input.Get()));
+    ASSERT_EQ(S_OK, graph.Run());
+    EXPECT_EQ(S_OK, source->Pin(0)->Push(Bytes("ABCD"), 0, 1));
+    EXPECT_EQ(S_OK, source->Pin(0)->PushWithType(Bytes("xy"), CountedType(MEDIATYPE_Stream, MEDIASUBTYPE_Avi)));
+    EXPECT_EQ(S_OK, source->Pin(0)->SendEndOfStream());
+    EXPECT_EQ(S_OK, graph.Stop());
+  });
+  std::vector<uint8_t> file;
+  ASSERT_TRUE(ReadFileBytes(L"retyped.bin", file));
+  EXPECT_EQ(Bytes("xyCD"), file);
+}
+
 TEST_F(FileDumpTest, SetFileNameTruncatesAndChecksItsArguments) {
   const std::vector<uint8_t> old(100, 7);
   ASSERT_TRUE(WriteFileBytes(L"old.bin", old.data(), 100));

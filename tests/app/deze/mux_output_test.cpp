@@ -267,6 +267,29 @@ TEST_F(MuxOutput, ASampleOfAnotherMediaTypeEndsTheMovieWithAnError) {
   });
 }
 
+// A VP6 sample whose type differs only in what the input does not depend on (the target
+// rectangle, the bit rate) is taken, and QueryAccept says so; another frame size is neither.
+TEST_F(MuxOutput, ATypeThatKeepsWhatTheInputWasPreparedForIsTaken) {
+  RunWithDeadline(kDeadlineMs, [] {
+    MuxGraph movie({Vp6Type(64, 48)});
+    ASSERT_EQ(S_OK, movie.Connect());
+    CMediaType retargeted = Vp6Type(64, 48);
+    auto* info = reinterpret_cast<VIDEOINFOHEADER*>(retargeted.Format());
+    info->rcTarget = {0, 0, 64, 48};
+    info->dwBitRate = 700000;
+    const CMediaType larger = Vp6Type(128, 96);
+    IPin* input = movie.Input(0);
+    EXPECT_EQ(S_OK, input->QueryAccept(&retargeted));
+    EXPECT_EQ(S_FALSE, input->QueryAccept(&larger));
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, 1));
+    EXPECT_EQ(S_OK, movie.Video()->PushWithType(VideoBytes(1), retargeted));
+    EXPECT_EQ(S_FALSE, movie.Video()->SendEndOfStream());
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+    ExpectWellFormed(movie.Bytes(), 2);
+  });
+}
+
 TEST(Vp6Writer, TakesOnlySixteenBitIdentifiersAndDepths) {
   const struct {
     int32_t characterId;

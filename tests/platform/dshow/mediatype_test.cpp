@@ -115,4 +115,38 @@ TEST_F(MediaType, AudioTypeFromWaveFormat) {
   EXPECT_EQ(nullptr, type.pbFormat);
 }
 
+// What a change of type in mid-stream may touch without a filter noticing.
+TEST_F(MediaType, PreparedFormatKeepsSizeDepthAndWaveFormat) {
+  const CMediaType video = RgbVideoType(64, 48, 32);
+  const struct {
+    const char* name;
+    void (*change)(VIDEOINFOHEADER&);
+    bool kept;
+  } pictures[] = {
+      {"target and bit rate", [](VIDEOINFOHEADER& info) { info.rcTarget = {0, 0, 64, 48}; info.dwBitRate = 9; }, true},
+      {"frame time", [](VIDEOINFOHEADER& info) { info.AvgTimePerFrame = 1; }, true},
+      {"width", [](VIDEOINFOHEADER& info) { info.bmiHeader.biWidth = 65; }, false},
+      {"flipped", [](VIDEOINFOHEADER& info) { info.bmiHeader.biHeight = -48; }, false},
+      {"bit depth", [](VIDEOINFOHEADER& info) { info.bmiHeader.biBitCount = 24; }, false},
+      {"compression", [](VIDEOINFOHEADER& info) { info.bmiHeader.biCompression = BI_BITFIELDS; }, false},
+  };
+  for (const auto& test : pictures) {
+    CMediaType changed = video;
+    test.change(*reinterpret_cast<VIDEOINFOHEADER*>(changed.Format()));
+    EXPECT_EQ(test.kept, KeepsPreparedFormat(video, changed)) << test.name;
+  }
+  CMediaType otherSubtype = video;
+  otherSubtype.SetSubtype(&MEDIASUBTYPE_RGB24);
+  EXPECT_FALSE(KeepsPreparedFormat(video, otherSubtype));
+
+  WAVEFORMATEX pcm = {WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+  CMediaType sound;
+  ASSERT_EQ(S_OK, CreateAudioMediaType(&pcm, &sound, TRUE));
+  CMediaType changed = sound;
+  reinterpret_cast<WAVEFORMATEX*>(changed.Format())->nAvgBytesPerSec = 1;
+  EXPECT_TRUE(KeepsPreparedFormat(sound, changed));
+  reinterpret_cast<WAVEFORMATEX*>(changed.Format())->nSamplesPerSec = 48000;
+  EXPECT_FALSE(KeepsPreparedFormat(sound, changed));
+}
+
 }  // namespace
