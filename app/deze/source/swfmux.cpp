@@ -306,6 +306,11 @@ int SwfMuxer::MuxFrames() {
     for (SwfMuxIn* pin : active_) {
       const int state = pin->WriteFrame(0, nullptr, true);
       if (state == kMuxInError || state == kMuxInNeedsData) return state;
+      // A video that ended before the first frame leaves a movie without any picture.
+      if (state == kMuxInFinished && pin == video_.get() && settings_.frameCount == 0) {
+        Trace(L"swfmux: the video ended before its first frame\n");
+        return kMuxInError;
+      }
       if (state != kMuxInFinished) allFinished = false;
     }
     if (allFinished) return kMuxInFinished;

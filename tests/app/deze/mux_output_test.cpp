@@ -245,6 +245,30 @@ TEST_F(MuxOutput, AMoviePastFourGiBAtTheFinishFailsWithoutAWrappedLength) {
   });
 }
 
+// A video that ends before its first frame gives a movie without any picture: it fails, with or
+// without sound, and stays well-formed.
+TEST_F(MuxOutput, AVideoThatEndsBeforeItsFirstFrameFailsTheMovie) {
+  for (bool withSound : {false, true}) {
+    SCOPED_TRACE(withSound ? "with sound" : "video only");
+    RunWithDeadline(kDeadlineMs, [&] {
+      std::vector<CMediaType> types = {Vp6Type(64, 48)};
+      if (withSound) types.push_back(Mp3Type(22050, 1));
+      PaddedMovie watched(types);
+      MuxGraph& movie = watched.movie;
+      ASSERT_EQ(S_OK, movie.Connect());
+      ASSERT_EQ(S_OK, movie.graph.Run());
+      if (withSound) {
+        EXPECT_EQ(S_OK, PushAudio(movie.Audio(), Mp3Frames(22050, 2), 22050));
+      }
+      EXPECT_EQ(E_FAIL, movie.Video()->SendEndOfStream());
+      EXPECT_EQ(kMuxFinished | kMuxError, watched.handler.flagsAtFinish);
+      EXPECT_EQ(0, watched.handler.framesAtFinish);
+      EXPECT_EQ(S_OK, movie.graph.Stop());
+      ExpectWellFormed(watched.stream->Bytes(), 0);
+    });
+  }
+}
+
 // An 8×8 RGB32 movie, then a sample announcing its own type again (taken) and one announcing 16×16
 // (refused): the movie ends there, failed and well-formed.
 TEST_F(MuxOutput, ASampleOfAnotherMediaTypeEndsTheMovieWithAnError) {
