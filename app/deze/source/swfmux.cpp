@@ -193,6 +193,16 @@ HRESULT STDMETHODCALLTYPE SwfMuxer::AddHandler(ISwfMuxHandler* handler) {
   return S_OK;
 }
 
+HRESULT STDMETHODCALLTYPE SwfMuxer::RemoveHandler(ISwfMuxHandler* handler) {
+  if (!handler) return E_POINTER;
+  // Every call into the handlers runs under the receive lock.
+  ScopedLock lock(&receiveLock_);
+  const auto kept = std::remove(handlers_.begin(), handlers_.end(), handler);
+  const bool found = kept != handlers_.end();
+  handlers_.erase(kept, handlers_.end());
+  return found ? S_OK : S_FALSE;
+}
+
 HRESULT SwfMuxer::Prepare() {
   active_.clear();
   for (SwfMuxIn* pin : {static_cast<SwfMuxIn*>(video_.get()), static_cast<SwfMuxIn*>(audio_.get())}) {

@@ -88,8 +88,12 @@ class ISwfMuxHandler {
 };
 
 struct ISwfMuxer : public IUnknown {
-  // Appends the handler; the same handler added twice is called twice. There is no removal.
+  // Appends the handler; the same handler added twice is called twice.
   virtual HRESULT STDMETHODCALLTYPE AddHandler(ISwfMuxHandler* handler) = 0;
+  // Takes every entry of the handler out (S_FALSE when there was none), waiting for a call into the
+  // handlers in progress; after it the multiplexer never calls that handler again. A handler that
+  // goes before the filter does must be removed first.
+  virtual HRESULT STDMETHODCALLTYPE RemoveHandler(ISwfMuxHandler* handler) = 0;
 };
 
 inline constexpr IID IID_ISwfMuxer = {0x7897dd36, 0x74d5, 0x4b85, {0x95, 0x63, 0x4a, 0x3f, 0xc2, 0x7f, 0xcb, 0xd9}};
@@ -148,6 +152,7 @@ class SwfMuxer : public CBaseFilter, public ISwfMuxer {
 
   // ISwfMuxer
   HRESULT STDMETHODCALLTYPE AddHandler(ISwfMuxHandler* handler) override;
+  HRESULT STDMETHODCALLTYPE RemoveHandler(ISwfMuxHandler* handler) override;
 
   // From the input pins, under the receive lock. The answer goes to the upstream filter.
   HRESULT OnReceive(SwfMuxIn* pin, IMediaSample* sample);

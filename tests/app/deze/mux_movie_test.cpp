@@ -192,4 +192,28 @@ TEST_F(MuxMovie, SeekingReportsDurationAndTheLastVideoFrame) {
   });
 }
 
+// A removed handler is never called again, however often it was added; the others still are.
+TEST_F(MuxMovie, RemovedHandlersHearNothing) {
+  RunWithDeadline(kDeadlineMs, [] {
+    MuxGraph movie({Vp6Type(64, 48)});
+    ASSERT_EQ(S_OK, movie.Connect());
+    std::vector<std::string> log;
+    RecordingHandler gone("gone", &log);
+    RecordingHandler kept("kept", &log);
+    ISwfMuxer* muxer = movie.Muxer();
+    EXPECT_EQ(S_OK, muxer->AddHandler(&gone));
+    EXPECT_EQ(S_OK, muxer->AddHandler(&kept));
+    EXPECT_EQ(S_OK, muxer->AddHandler(&gone));
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    EXPECT_EQ(S_OK, muxer->RemoveHandler(&gone));
+    EXPECT_EQ(S_FALSE, muxer->RemoveHandler(&gone));
+    EXPECT_EQ(E_POINTER, muxer->RemoveHandler(nullptr));
+    EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, 1));
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+    EXPECT_EQ((std::vector<std::string>{"gone:prepare", "kept:prepare", "gone:prepare", "gone:header", "kept:header",
+                                        "gone:header", "kept:finish"}),
+              log);
+  });
+}
+
 }  // namespace
