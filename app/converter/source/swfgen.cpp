@@ -109,7 +109,15 @@ PcmStageFormat ChoosePcmStageFormat(const AM_MEDIA_TYPE* decoded) {
 FlashBuilder::FlashBuilder(GraphObserver* observer, const ProjectConfig& project)
     : FilterGraph(observer), project_(project) {}
 
-FlashBuilder::~FlashBuilder() { Stop(); }
+FlashBuilder::~FlashBuilder() {
+  Stop();
+  // A graph that would not stop finishes its movie when it goes, after this object: the
+  // multiplexer must not call into the builder or its control then.
+  if (auto muxer = ComPtr<ISwfMuxer>::QueryFrom(multiplexer_.Get()); muxer.IsValid()) {
+    muxer->RemoveHandler(&control_);
+    muxer->RemoveHandler(this);
+  }
+}
 
 bool FlashBuilder::MovieSucceeded() const { return finishState_.load() == kFinishedWell; }
 

@@ -53,7 +53,8 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   // Creates the graph and its event window; builds nothing yet.
   FlashBuilder(GraphObserver* observer, const ProjectConfig& project);
   // Stops the graph first: a failed run may leave the multiplexer paused with a movie open, and
-  // stopping it calls OnFinish, which must find the builder whole.
+  // stopping it calls OnFinish, which must find the builder whole. Whether or not the graph
+  // stopped, the builder and its control then leave the multiplexer's handlers.
   ~FlashBuilder() override;
 
   // Once, before FilterGraph::Run. S_OK, or the failing code after reporting what the user must

@@ -240,6 +240,14 @@ class Check:
         self.movie("released.swf", None)
         self.expect(os.path.exists("released.htm"), "no web page: the finish did not reach the builder")
 
+    def case_stuck(self):
+        """A builder released while stopping its graph fails still takes itself and its control out
+        of the multiplexer's calls: nothing calls into it after it is gone."""
+        write_project("stuck.xml", "av25.avi", "stuck.swf", format=1, published=True)
+        status, said = self.convert("stuck.xml", mode="release-stuck")
+        self.expect(status == 0 and said.get("stop") == ["failed"], f"exit {status}, output {said}")
+        self.expect(said.get("handlers") == ["removed"], f"handlers {said.get('handlers')}")
+
     def case_movie_audio(self):
         self.register_pcm_converter()
         write_project("movie_audio.xml", "av25.avi", "movie_audio.swf", audio_type=1)

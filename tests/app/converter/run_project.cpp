@@ -3,9 +3,12 @@
 // run ended, releasing the builder inside the event as the main window does. Error texts are
 // printed instead of shown. deze.dll, lame.ax and vp6vfw.dll lie beside the program.
 //
-//   run_project.exe project.xml [deadline seconds] [release-paused]
+//   run_project.exe project.xml [deadline seconds] [release-paused|release-stuck]
 //
-// With "release-paused" the graph is only paused and the builder then released at once.
+// With "release-paused" the graph is only paused and the builder then released at once. With
+// "release-stuck" a filter whose GetState fails joins the paused graph, so that stopping it fails,
+// before the builder is released; it prints "stop: failed|stopped" and whether the multiplexer
+// still holds the released builder among its handlers ("handlers: removed|kept").
 // Prints the filters of the built graph ("filter: ..."), the seconds the build took ("built: S"),
 // then at the end "progress: N", "seconds: S" (since Build), "result: finished|failed|deadline"
 // and "movie: good|bad"; exits 0 only for a good movie. A run that passes the deadline ends the process at once: a graph
@@ -25,6 +28,7 @@
 #include "common/loader.h"
 #include "common/strutil.h"
 #include "media/dsutil.h"
+#include "platform/dshow/filter.h"
 
 namespace {
 
@@ -46,6 +50,18 @@ class PrintingErrorHandler : public ErrorHandler {
 
  private:
   bool held_ = false;
+};
+
+// A filter without pins that cannot tell its state: the graph's GetState fails with it.
+class StuckFilter : public CBaseFilter {
+ public:
+  StuckFilter() : CBaseFilter(L"StuckFilter", nullptr, &lock_, GUID_NULL) {}
+  HRESULT STDMETHODCALLTYPE GetState(DWORD, FILTER_STATE*) override { return E_FAIL; }
+  int GetPinCount() override { return 0; }
+  CBasePin* GetPin(int) override { return nullptr; }
+
+ private:
+  CriticalSection lock_;
 };
 
 // The graph as built, for the log: which filters the engine and Wine's intelligent connection put in.
@@ -71,6 +87,21 @@ class InspectedBuilder : public FlashBuilder {
                   static_cast<int>(pins.size()));
     }
   }
+
+  ComPtr<ISwfMuxer> FindMuxer() {
+    std::vector<ComPtr<IBaseFilter>> filters;
+    GetGraphFilters(graph_.Get(), filters);
+    for (const ComPtr<IBaseFilter>& filter : filters) {
+      auto muxer = ComPtr<ISwfMuxer>::QueryFrom(filter.Get());
+      if (muxer.IsValid()) return muxer;
+    }
+    return ComPtr<ISwfMuxer>();
+  }
+
+  HRESULT AddStuckFilter() {
+    ComPtr<IBaseFilter> stuck(new StuckFilter);
+    return graph_->AddFilter(stuck.Get(), L"Stuck");
+  }
 };
 
 class Runner : public GraphObserver {
@@ -91,6 +122,21 @@ class Runner : public GraphObserver {
       return false;
     }
     return true;
+  }
+
+  // Makes stopping fail, then lets the builder go; tells whether the multiplexer still holds it.
+  void ReleaseStuck() {
+    ComPtr<ISwfMuxer> muxer = builder_->FindMuxer();
+    if (muxer.IsNull() || FAILED(builder_->AddStuckFilter())) {
+      std::printf("stuck: not set up\n");
+      return;
+    }
+    std::printf("stop: %s\n", builder_->Stop() ? "stopped" : "failed");
+    ISwfMuxHandler* released = builder_.Get();
+    Release();
+    // The pointer is only compared.
+    std::printf("handlers: %s\n", muxer->RemoveHandler(released) == S_FALSE ? "removed" : "kept");
+    std::fflush(stdout);
   }
 
   // Lets the builder go without stopping the graph first, as an owner does after a failed run.
@@ -142,11 +188,12 @@ class Runner : public GraphObserver {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
-    std::printf("usage: run_project project.xml [deadline seconds] [release-paused]\n");
+    std::printf("usage: run_project project.xml [deadline seconds] [release-paused|release-stuck]\n");
     return 2;
   }
   const int deadlineSeconds = argc > 2 ? _wtoi(argv[2]) : 60;
-  const bool releasePaused = argc > 3 && std::wstring(argv[3]) == L"release-paused";
+  const std::wstring mode = argc > 3 ? argv[3] : L"";
+  const bool releasePaused = mode == L"release-paused" || mode == L"release-stuck";
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   SetErrorHandler(CountedPtr<ErrorHandler>(new PrintingErrorHandler));
 
@@ -161,7 +208,11 @@ int wmain(int argc, wchar_t** argv) {
     Runner runner;
     if (releasePaused) {
       if (runner.Start(project, true)) {
-        runner.Release();
+        if (mode == L"release-stuck") {
+          runner.ReleaseStuck();
+        } else {
+          runner.Release();
+        }
         status = 0;
       }
     } else if (runner.Start(project, false)) {
