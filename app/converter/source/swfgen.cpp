@@ -197,23 +197,28 @@ HRESULT FlashBuilder::RenderSourceFile(const std::wstring& file, ComPtr<IPin>& v
   if (graph_.IsNull()) return E_FAIL;
   HRESULT result = graph_->RenderFile(file.c_str(), nullptr);
   if (FAILED(result)) return Failed(494, result);
-  result = FindRendererPins(videoPin, audioPin);
+  std::vector<ComPtr<IPin>> renderers;
+  result = FindRendererPins(videoPin, audioPin, renderers);
   if (FAILED(result)) return Failed(498, result);
   // From each renderer back to the pin that feeds its decoders; then the decoders and the renderer
-  // go, and that pin is left for the conversion.
-  for (ComPtr<IPin>* pin : {&videoPin, &audioPin}) {
-    if (pin->IsNull()) continue;
-    ComPtr<IPin> source;
-    TraceToSourcePin(pin->Get(), source);
-    *pin = source;
+  // go, and that pin is left for the conversion. The renderers of the streams not taken (a second
+  // sound track) go too: one would play aloud and hold the run to real time. Every trace comes
+  // first: a splitter that lost a stream would look like a decoder to the next one.
+  std::vector<ComPtr<IPin>> sources(renderers.size());
+  for (size_t i = 0; i < renderers.size(); ++i) TraceToSourcePin(renderers[i].Get(), sources[i]);
+  for (size_t i = 0; i < renderers.size(); ++i) {
+    if (renderers[i].Get() == videoPin.Get()) videoPin = sources[i];
+    if (renderers[i].Get() == audioPin.Get()) audioPin = sources[i];
   }
-  for (ComPtr<IPin>* pin : {&videoPin, &audioPin}) {
-    if (pin->IsValid()) RemoveDownstream(graph_.Get(), pin->Get());
+  for (const ComPtr<IPin>& source : sources) {
+    if (source.IsValid()) RemoveDownstream(graph_.Get(), source.Get());
   }
   return S_OK;
 }
 
-HRESULT FlashBuilder::FindRendererPins(ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin) {
+HRESULT FlashBuilder::FindRendererPins(ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin,
+                                       std::vector<ComPtr<IPin>>& renderers) {
+  renderers.clear();
   if (graph_.IsNull()) return E_FAIL;
   ComPtr<IEnumFilters> filters;
   HRESULT result = graph_->EnumFilters(filters.Clear());
@@ -231,9 +236,11 @@ HRESULT FlashBuilder::FindRendererPins(ComPtr<IPin>& videoPin, ComPtr<IPin>& aud
     if (direction != PINDIR_INPUT) continue;
     CMediaType type;
     if (FAILED(pins[0]->ConnectionMediaType(&type))) continue;
+    renderers.push_back(pins[0]);
+    // The choice stops once both kinds are known; later renderers are only listed.
+    if (videoPin.IsValid() && audioPin.IsValid()) continue;
     if (type.majortype == MEDIATYPE_Video) videoPin = pins[0];
     if (type.majortype == MEDIATYPE_Audio) audioPin = pins[0];
-    if (videoPin.IsValid() && audioPin.IsValid()) break;
   }
   return S_OK;
 }

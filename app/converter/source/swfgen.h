@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/converter/source/config.h"
 #include "app/converter/source/control.h"
@@ -76,7 +77,8 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   HRESULT CreateDezeFilter(REFCLSID classId, ComPtr<IBaseFilter>& filter);
   HRESULT CreateLameFilter(ComPtr<IBaseFilter>& filter);
   HRESULT RenderSourceFile(const std::wstring& file, ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin);
-  HRESULT FindRendererPins(ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin);
+  // The video and the sound renderer's input pins the conversion takes, and every renderer's.
+  HRESULT FindRendererPins(ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin, std::vector<ComPtr<IPin>>& renderers);
   HRESULT TraceToSourcePin(IPin* start, ComPtr<IPin>& sourcePin);
   HRESULT BuildVideoBranch(IPin* videoPin);
   HRESULT ConnectFileSink(IPin* muxOutput, const std::wstring& path);
