@@ -1,6 +1,9 @@
 #include "media/filtergraph.h"
 
+#include <vector>
+
 #include "media/comx.h"
+#include "media/dsutil.h"
 
 namespace {
 
@@ -48,6 +51,14 @@ bool FilterGraph::ChangeState(int32_t target, HRESULT (STDMETHODCALLTYPE IMediaC
   result = (control.Get()->*transition)();
   if (FAILED(result)) {
     OnComError(kSource, transitionLine, result);
+    // A graph whose Pause failed in one filter may have paused the others and still call itself
+    // stopped, so its own Stop does nothing; their pins would then refuse to disconnect when the
+    // graph goes, which Wine's graph retries forever. They are stopped one by one.
+    if (target != State_Stopped) {
+      std::vector<ComPtr<IBaseFilter>> filters;
+      GetGraphFilters(graph_.Get(), filters);
+      for (const ComPtr<IBaseFilter>& filter : filters) filter->Stop();
+    }
     return false;
   }
   state_ = target;
