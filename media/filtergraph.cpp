@@ -26,12 +26,16 @@ FilterGraph::FilterGraph(GraphObserver* observer) : observer_(observer) {
 FilterGraph::~FilterGraph() {
   // An event loop of this object further up the stack must not touch it again.
   for (Dispatch* loop = dispatch_; loop; loop = loop->outer) loop->objectGone = true;
+  ReleaseGraph();
+  if (GetHandle() && IsWindow(GetHandle())) DestroyWindow(GetHandle());
+}
+
+void FilterGraph::ReleaseGraph() {
   if (graph_.IsValid()) {
     if (auto events = ComPtr<IMediaEventEx>::QueryFrom(graph_.Get()); events.IsValid())
       events->SetNotifyWindow(0, 0, 0);
   }
   graph_.Release();
-  if (GetHandle() && IsWindow(GetHandle())) DestroyWindow(GetHandle());
 }
 
 bool FilterGraph::ChangeState(int32_t target, HRESULT (STDMETHODCALLTYPE IMediaControl::*transition)(),

@@ -42,6 +42,9 @@ class FilterGraph : public Window {
   static constexpr UINT kGraphNotifyMessage = WM_APP + 100;
 
  protected:
+  // Lets the graph go now, and with it every filter it alone holds; the object then has none.
+  void ReleaseGraph();
+
   ComPtr<IGraphBuilder> graph_;
 
  private:

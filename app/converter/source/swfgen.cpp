@@ -11,7 +11,9 @@
 #include "app/deze/source/dump.h"
 #include "app/deze/source/flip.h"
 #include "app/deze/source/vcmds.h"
+#include "common/duration.h"
 #include "common/error.h"
+#include "common/format.h"
 #include "media/comx.h"
 #include "media/dsutil.h"
 #include "platform/dshow/mediatype.h"
@@ -117,20 +119,56 @@ FlashBuilder::~FlashBuilder() {
     muxer->RemoveHandler(&control_);
     muxer->RemoveHandler(this);
   }
+  if (moviePath_.empty() || (movieBegan_.load() && finishState_.load() != kFinishedWithoutVideo)) return;
+  // The sink holds the file open until the graph lets it go.
+  seeking_.Release();
+  multiplexer_.Release();
+  ReleaseGraph();
+  DeleteFileW(moviePath_.c_str());
 }
 
 bool FlashBuilder::MovieSucceeded() const { return finishState_.load() == kFinishedWell; }
 
+std::wstring FlashBuilder::MovieNote() const {
+  const int32_t state = finishState_.load();
+  if (state == kFinishedWithoutVideo) {
+    return Format(L"No video frame could be read from %s", project_.video_config.video_file.c_str());
+  }
+  if (state != kFinishedWell || !movieCut_.load()) return std::wstring();
+  const int32_t frames = framesWritten_.load();
+  const int32_t frameRate = frameRate_.load();
+  const int64_t lengthMs = frameRate > 0 ? int64_t{frames} * 256 * 1000 / frameRate : 0;
+  const std::wstring length = Duration(lengthMs).ToString(false, false);
+  if (frames >= kMaxMovieFrames) {
+    return Format(L"The movie was cut at %s, after %d frames: a Flash movie holds at most %d frames.",
+                  length.c_str(), frames, static_cast<int>(kMaxMovieFrames));
+  }
+  return Format(L"The movie was cut at %s, after %d frames: a Flash movie holds at most 4 GiB.", length.c_str(),
+                frames);
+}
+
 HRESULT FlashBuilder::OnPrepare(MuxSettings*) { return S_OK; }
 
-HRESULT FlashBuilder::OnHeaderWritten(MuxSettings*, BitStream*) { return S_OK; }
+HRESULT FlashBuilder::OnHeaderWritten(MuxSettings*, BitStream*) {
+  movieBegan_.store(true);
+  return S_OK;
+}
 
 HRESULT FlashBuilder::OnFinish(MuxSettings* settings, BitStream*) {
-  const bool failed = !settings || (settings->flags & kMuxError);
-  finishState_.store(failed ? kFinishedFailed : kFinishedWell);
+  if (!settings) {
+    finishState_.store(kFinishedFailed);
+    return S_OK;
+  }
+  framesWritten_.store(settings->frameCount);
+  frameRate_.store(settings->frameRate);
+  movieCut_.store((settings->flags & kMuxFrameCapReached) != 0);
+  // The multiplexer fails a movie whose video ends before its first frame.
+  const bool failed = (settings->flags & kMuxError) != 0;
+  finishState_.store(!failed ? kFinishedWell : settings->frameCount == 0 ? kFinishedWithoutVideo : kFinishedFailed);
+  if (failed) return S_OK;
   // No exception may reach the multiplexer's thread.
   try {
-    if (settings) WriteHtmlPage(project_.publish_config, *settings);
+    WriteHtmlPage(project_.publish_config, *settings);
   } catch (...) {
   }
   return S_OK;
@@ -385,6 +423,7 @@ HRESULT FlashBuilder::AddFileSink(IBaseFilter* sink, const wchar_t* name, IPin* 
   // The user agreed to replace an existing movie.
   if (PathFileExistsW(path.c_str())) DeleteFileW(path.c_str());
   if ((result = fileSink->SetFileName(path.c_str(), nullptr)) != S_OK) return Failed(153, result);
+  moviePath_ = path;
   if ((result = graph_->ConnectDirect(muxOutput, input.Get(), nullptr)) != S_OK)
     return Failed(155, FAILED(result) ? result : E_FAIL);
   return S_OK;

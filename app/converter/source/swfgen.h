@@ -55,7 +55,8 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   FlashBuilder(GraphObserver* observer, const ProjectConfig& project);
   // Stops the graph first: a failed run may leave the multiplexer paused with a movie open, and
   // stopping it calls OnFinish, which must find the builder whole. Whether or not the graph
-  // stopped, the builder and its control then leave the multiplexer's handlers.
+  // stopped, the builder and its control then leave the multiplexer's handlers. A movie that never
+  // began (its header was not written) or got no video frame is no movie: its file is removed.
   ~FlashBuilder() override;
 
   // Once, before FilterGraph::Run. S_OK, or the failing code after reporting what the user must
@@ -66,9 +67,14 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   // True only when the multiplexer's finish ran (OnFinish) and its flags did not hold kMuxError.
   // A run that ended with kFinished is a good movie only when this is true.
   bool MovieSucceeded() const;
+  // Once the run ended, what the user must hear besides whether the movie is good: where a good
+  // movie was cut at the multiplexer's limits (a warning), or why a movie failed when the finish
+  // could tell (no video frame). Empty otherwise.
+  std::wstring MovieNote() const;
 
-  // ISwfMuxHandler, on the multiplexer's streaming thread, after the movie control's. OnFinish
-  // notes how the movie ended and writes the web page.
+  // ISwfMuxHandler, on the multiplexer's streaming thread, after the movie control's.
+  // OnHeaderWritten notes that the movie began; OnFinish notes how it ended and writes the web
+  // page of a good movie.
   HRESULT OnPrepare(MuxSettings* settings) override;
   HRESULT OnHeaderWritten(MuxSettings* settings, BitStream* stream) override;
   HRESULT OnFinish(MuxSettings* settings, BitStream* stream) override;
@@ -87,11 +93,17 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   HRESULT BuildAudioBranch(IPin* audioPin);
 
   // What the multiplexer's finish told the builder.
-  enum FinishState : int32_t { kNotFinished, kFinishedWell, kFinishedFailed };
+  enum FinishState : int32_t { kNotFinished, kFinishedWell, kFinishedFailed, kFinishedWithoutVideo };
 
   const ProjectConfig project_;
   ComPtr<IMediaSeeking> seeking_;  // the multiplexer's own: with no clock the graph's stays 0
   ComPtr<IBaseFilter> multiplexer_;
   SwfControl control_;  // registered with the multiplexer only when add_control is set
+  std::wstring moviePath_;  // set once the sink was given the file
+  // Written on the multiplexer's thread before finishState_, read after it.
+  std::atomic<bool> movieBegan_{false};
+  std::atomic<bool> movieCut_{false};
+  std::atomic<int32_t> framesWritten_{0};
+  std::atomic<int32_t> frameRate_{0};  // 8.8 fixed point
   std::atomic<int32_t> finishState_{kNotFinished};
 };

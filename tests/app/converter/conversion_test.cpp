@@ -93,6 +93,35 @@ TEST_F(ConversionTest, ErrorAbortEventEndsTheRunWithTheFailureBox) {
   EXPECT_EQ(RecordedErrors().Boxes().size(), 1u);
 }
 
+// One frame more than a movie holds: the movie is kept, and a warning says where it ends before
+// the usual box.
+TEST_F(ConversionTest, ACutMovieIsKeptWithAWarningWhereItEnds) {
+  Prepare(L"window_cut.swf", L"long16001.avi");
+  Click(kPublishPage, IDC_START);
+  ASSERT_TRUE(Running());
+  ASSERT_TRUE(PumpUntil([&] { return !Running(); }, kRunTimeoutMs));
+  const std::vector<RecordedBox> boxes = RecordedErrors().Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, L"Warning");
+  EXPECT_EQ(boxes[0].messages, std::vector<std::wstring>{L"The movie was cut at 08:53, after 16000 frames: a Flash "
+                                                          L"movie holds at most 16000 frames."});
+  EXPECT_TRUE(SawAllDone());
+  EXPECT_GT(GetFileSize64(WorkPath(L"window_cut.swf").c_str()), 0);
+}
+
+// A movie file that gives no whole frame: the failure box says why, and no movie stays.
+TEST_F(ConversionTest, AMovieWithoutAFrameFailsAndLeavesNoFile) {
+  Prepare(L"window_no_frame.swf", L"headers_only.avi");
+  Click(kPublishPage, IDC_START);
+  ASSERT_TRUE(Running());
+  ASSERT_TRUE(PumpUntil([&] { return !Running(); }, kRunTimeoutMs));
+  EXPECT_EQ(ErrorBoxes(), std::vector<std::wstring>{L"No video frame could be read from " +
+                                                    WorkPath(L"headers_only.avi") +
+                                                    L"\nFailed to convert file to flash"});
+  EXPECT_FALSE(SawAllDone());
+  EXPECT_FALSE(PathFileExistsW(WorkPath(L"window_no_frame.swf").c_str()));
+}
+
 TEST_F(ConversionTest, AbortRightAfterStartLeavesAReadableMovie) {
   // A long movie, aborted as soon as the second frame is written: a movie without any frame holds
   // no stream an outside reader could show.

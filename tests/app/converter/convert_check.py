@@ -10,6 +10,7 @@
 import argparse
 import json
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -55,6 +56,13 @@ def make_media():
     ffmpeg("-i", "video10.avi", "-f", "rawvideo", "-pix_fmt", "bgr0", "video10.raw")
     with open("garbage.avi", "wb") as garbage:
         garbage.write(b"RIFF\x10\x00\x00\x00AVI not a movie at all" * 8)
+    # The first 100 kB of a 1280 x 720 RGB32 movie: its headers and no whole frame.
+    ffmpeg("-f", "lavfi", "-i", "testsrc=size=1280x720:rate=10", "-frames:v", "2", *raw, "hd.avi")
+    with open("hd.avi", "rb") as whole, open("headers_only.avi", "wb") as cut:
+        cut.write(whole.read(100_000))
+    os.remove("hd.avi")
+    # One frame more than a movie holds: 16001 small frames at 30 fps.
+    ffmpeg("-f", "lavfi", "-i", "color=c=0x3a6ea5:size=16x16:rate=30", "-frames:v", "16001", *raw, "long16001.avi")
     print("media made")
 
 
@@ -85,11 +93,11 @@ class Check:
             self.failures.append(what)
         return condition
 
-    def convert(self, project, environment=None, mode=None):
+    def convert(self, project, environment=None, mode=None, runner=None):
         """Runs the project; returns (exit status, output lines as a dict of label: [values])."""
         env = dict(os.environ, **(environment or {}))
         started = time.monotonic()
-        run = subprocess.run([self.arguments.media_run, self.arguments.runner, windows_path(project),
+        run = subprocess.run([self.arguments.media_run, runner or self.arguments.runner, windows_path(project),
                               str(DEADLINE_SECONDS)] + ([mode] if mode else []), capture_output=True, text=True, env=env,
                              timeout=DEADLINE_SECONDS + 120)
         print(run.stdout, end="")
@@ -99,6 +107,28 @@ class Check:
             label, _, value = line.partition(": ")
             said.setdefault(label.strip(), []).append(value.strip())
         return run.returncode, said
+
+    def runner_copy(self, folder, leave_out=(), replace=None):
+        """A copy of the runner's folder (the program and what lies beside it), without some files
+        or with others in their place; returns the copied runner."""
+        source = os.path.dirname(os.path.abspath(self.arguments.runner))
+        if os.path.exists(folder):
+            shutil.rmtree(folder)
+        os.makedirs(folder)
+        for name in ("run_project.exe", "deze.dll", "vp6vfw.dll", "lame.ax", "pcmconv.ax", "control.swf", "control.htm"):
+            if name not in leave_out and os.path.exists(os.path.join(source, name)):
+                shutil.copy(os.path.join(source, name), folder)
+        for name, content in (replace or {}).items():
+            with open(os.path.join(folder, name), "wb") as replaced:
+                replaced.write(content)
+        return os.path.join(folder, "run_project.exe")
+
+    def failed_without_movie(self, status, said, movie, error):
+        """The run failed, said why, and left no movie behind."""
+        self.expect(status != 0 and said.get("movie") != ["good"], f"exit {status}, movie {said.get('movie')}")
+        self.expect(error in said.get("error", []), f"errors {said.get('error')}, expected {error!r}")
+        self.expect(not os.path.exists(movie), f"{movie} was left behind"
+                    + (f" ({os.path.getsize(movie)} bytes)" if os.path.exists(movie) else ""))
 
     def register_pcm_converter(self):
         """The PCM converter stand-in, registered in the media prefix as the system's "PCM" audio
@@ -253,6 +283,39 @@ class Check:
         status, said = self.convert("stuck.xml", mode="release-stuck")
         self.expect(status == 0 and said.get("stop") == ["failed"], f"exit {status}, output {said}")
         self.expect(said.get("handlers") == ["removed"], f"handlers {said.get('handlers')}")
+
+    def case_no_encoder(self):
+        """The build fails after the File Dump made the movie's file (no MP3 encoder beside the
+        program): the empty file goes."""
+        runner = self.runner_copy("no_encoder", leave_out=("lame.ax",))
+        write_project("no_encoder.xml", "av25.avi", "no_encoder.swf", audio_type=1)
+        status, said = self.convert("no_encoder.xml", runner=runner)
+        self.failed_without_movie(status, said, "no_encoder.swf", "Failed to load module lame.ax")
+
+    def case_broken_control(self):
+        """A control movie that cannot be read stops the movie before it begins: nothing stays."""
+        runner = self.runner_copy("broken_control", replace={"control.swf": b"FWS\x06 not a movie"})
+        write_project("broken_control.xml", "video10.avi", "broken_control.swf", published=True)
+        status, said = self.convert("broken_control.xml", runner=runner)
+        self.expect(status != 0 and "result" not in said, f"exit {status}, output {said}")
+        self.expect(not os.path.exists("broken_control.swf"), "broken_control.swf was left behind")
+
+    def case_no_frame(self):
+        """A movie file that gives no whole frame: the run fails, says so, and leaves no movie."""
+        write_project("no_frame.xml", "headers_only.avi", "no_frame.swf")
+        status, said = self.convert("no_frame.xml")
+        self.failed_without_movie(status, said, "no_frame.swf",
+                                  "No video frame could be read from " + windows_path("headers_only.avi"))
+
+    def case_cut(self):
+        """One frame more than a movie holds: the movie is kept with its 16000 frames, and the run
+        warns where it was cut (16000 frames at 30 fps end at 8:53)."""
+        write_project("cut.xml", "long16001.avi", "cut.swf")
+        status, said = self.convert("cut.xml")
+        self.good_run(status, said)
+        self.expect(said.get("warning") == ["The movie was cut at 08:53, after 16000 frames: a Flash movie holds "
+                                            "at most 16000 frames."], f"warnings {said.get('warning')}")
+        self.movie("cut.swf", 16000)
 
     def case_movie_audio(self):
         self.register_pcm_converter()

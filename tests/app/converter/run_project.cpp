@@ -152,6 +152,14 @@ class Runner : public GraphObserver {
     std::printf("progress: %d\n", static_cast<int>(builder_->GetProgress()));
     std::printf("seconds: %.2f\n", Seconds());
     good_ = event == RunEvent::kFinished && builder_->MovieSucceeded();
+    // As the main window tells the user.
+    if (const std::wstring note = builder_->MovieNote(); !note.empty()) {
+      if (good_) {
+        ShowWarning(L"%s", note.c_str());
+      } else {
+        ReportError(L"%s", note.c_str());
+      }
+    }
     std::printf("result: %s\nmovie: %s\n", event == RunEvent::kFinished ? "finished" : "failed",
                 good_ ? "good" : "bad");
     std::fflush(stdout);

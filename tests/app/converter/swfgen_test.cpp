@@ -144,4 +144,34 @@ TEST(FlashBuilderState, SaysNothingBeforeItRan) {
   EXPECT_TRUE(builder.MovieSucceeded());
 }
 
+// What the user hears besides the movie's verdict: where a kept movie was cut, and why a movie
+// without any frame failed.
+TEST(FlashBuilderState, NotesTheCutAndTheMissingVideo) {
+  ProjectConfig project;
+  project.video_config.video_file = L"C:\\movie.avi";
+  FlashBuilder builder(nullptr, project);
+  const struct {
+    int32_t flags, frames, frameRate;
+    bool succeeded;
+    const wchar_t* note;
+  } cases[] = {
+      {kMuxFinished, 500, 25 * 256, true, L""},
+      {kMuxFinished | kMuxFrameCapReached, 16000, 30 * 256, true,
+       L"The movie was cut at 08:53, after 16000 frames: a Flash movie holds at most 16000 frames."},
+      {kMuxFinished | kMuxFrameCapReached, 1500, 25 * 256, true,
+       L"The movie was cut at 01:00, after 1500 frames: a Flash movie holds at most 4 GiB."},
+      {kMuxFinished | kMuxError, 0, 25 * 256, false, L"No video frame could be read from C:\\movie.avi"},
+      {kMuxFinished | kMuxError, 3, 25 * 256, false, L""},
+  };
+  for (const auto& entry : cases) {
+    MuxSettings settings;
+    settings.flags = entry.flags;
+    settings.frameCount = entry.frames;
+    settings.frameRate = entry.frameRate;
+    EXPECT_EQ(S_OK, builder.OnFinish(&settings, nullptr));
+    EXPECT_EQ(entry.succeeded, builder.MovieSucceeded()) << entry.frames;
+    EXPECT_EQ(entry.note, builder.MovieNote()) << entry.frames;
+  }
+}
+
 }  // namespace
