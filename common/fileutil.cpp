@@ -66,16 +66,21 @@ bool IsSameFile(const wchar_t* first, const wchar_t* second) {
   const bool secondExists = PathFileExistsW(second);
   if (!firstExists && !secondExists) return StrCmpIW(first, second) == 0;
   if (firstExists != secondExists) return false;
-  // Only a handle that opened is given to a guard: INVALID_HANDLE_VALUE is also the pseudo-handle
-  // of the current process.
-  auto information = [](const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) {
-    const HANDLE file = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    HandleGuard guard(CloseHandle, file);
-    return GetFileInformationByHandle(file, info) != FALSE;
+  // File ids are only unique among open files: both stay open while they are compared. Only a
+  // handle that opened is given to a guard: INVALID_HANDLE_VALUE is also the pseudo-handle of the
+  // current process.
+  auto open = [](const wchar_t* path) {
+    return CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
   };
+  const HANDLE fileA = open(first);
+  if (fileA == INVALID_HANDLE_VALUE) return false;
+  HandleGuard guardA(CloseHandle, fileA);
+  const HANDLE fileB = open(second);
+  if (fileB == INVALID_HANDLE_VALUE) return false;
+  HandleGuard guardB(CloseHandle, fileB);
   BY_HANDLE_FILE_INFORMATION infoA, infoB;
-  if (!information(first, &infoA) || !information(second, &infoB)) return false;
+  if (!GetFileInformationByHandle(fileA, &infoA) || !GetFileInformationByHandle(fileB, &infoB)) return false;
   return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
          infoA.nFileIndexLow == infoB.nFileIndexLow;
 }

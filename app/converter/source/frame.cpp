@@ -11,6 +11,7 @@
 #include "app/converter/source/tabs.h"
 #include "common/about.h"
 #include "common/error.h"
+#include "common/fileutil.h"
 #include "common/format.h"
 #include "common/loader.h"
 #include "common/prompt.h"
@@ -306,6 +307,16 @@ bool Frame::ValidateProject(ProjectConfig& copy) {
   }
   if (!EndsWith(publish.save_name, kMovieExtension)) publish.save_name += kMovieExtension;
   const std::wstring output = publish.save_dir + L"\\" + publish.save_name;
+  // The prompt below deletes the output: never what the run reads, nor the program's control movie
+  // (whose page, named after the movie, would also replace the page template beside it).
+  std::vector<std::wstring> needed = {video.video_file, GetModuleFolder(nullptr) + L"\\control.swf"};
+  if (audio.audio_type == kAudioFromFile) needed.push_back(audio.audio_file);
+  for (const std::wstring& file : needed) {
+    if (IsSameFile(output.c_str(), file.c_str())) {
+      ShowError(L"The movie can't be written to %s: the conversion or the program needs that file", output.c_str());
+      return false;
+    }
+  }
   if (PathFileExistsW(output.c_str())) {
     const std::wstring question = L"File " + output + L" exists, overwrite?";
     if (Prompt(GetHandle(), question.c_str(), L"Warning", MB_OKCANCEL) != IDOK) return false;

@@ -249,6 +249,47 @@ TEST_F(FrameTest, StartShowsTheFirstProblemInOrder) {
   EXPECT_EQ(Project().publish_config.save_name, L"kept");
 }
 
+// An output that is the run's own movie or sound file, or the program's control movie (whose page
+// would also replace control.htm), is refused before the overwrite prompt could delete it.
+TEST_F(FrameTest, StartRefusesAnOutputThatIsAnInput) {
+  Open();
+  const std::wstring folder = WorkPath(L"clash");
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring movie = folder + L"\\movie.swf";
+  const std::wstring sound = folder + L"\\Sound.swf";
+  PutFile(movie, "the movie");
+  PutFile(sound, "the sound");
+  Type(kVideoPage, IDC_MOVIE_FILE, movie);
+  CheckDlgButton(PageWindow(kAudioPage), IDC_AUDIO_MOVIE, BST_UNCHECKED);
+  CheckDlgButton(PageWindow(kAudioPage), IDC_AUDIO_SEPARATE, BST_CHECKED);
+  Click(kAudioPage, IDC_AUDIO_SEPARATE);
+  Type(kAudioPage, IDC_AUDIO_FILE, sound);
+  const struct {
+    std::wstring folder, name, output;
+    bool agrees;  // answers the overwrite prompt with OK; never for the program's own file
+  } cases[] = {
+      {folder, L"movie", movie, true},
+      {folder, L"SOUND", folder + L"\\SOUND.swf", true},
+      {GetModuleFolder(nullptr), L"control", GetModuleFolder(nullptr) + L"\\control.swf", false},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    RecordedErrors().Reset();
+    user.ForgetAnswers();
+    const size_t asked = user.Boxes().size();
+    if (test.agrees) user.Answer(IDOK);
+    Type(kPublishPage, IDC_SAVE_DIR, test.folder);
+    Type(kPublishPage, IDC_SAVE_NAME, test.name);
+    Click(kPublishPage, IDC_START);
+    EXPECT_EQ(user.Boxes().size(), asked);
+    EXPECT_EQ(ErrorBoxes(), std::vector<std::wstring>{L"The movie can't be written to " + test.output +
+                                                      L": the conversion or the program needs that file"});
+    EXPECT_FALSE(frame->GetConversion().builder.IsValid());
+  }
+  EXPECT_EQ(FileText(movie), "the movie");
+  EXPECT_EQ(FileText(sound), "the sound");
+}
+
 TEST_F(FrameTest, ValidationCorrectsTheCopyOnly) {
   Open();
   const std::wstring movie = WorkPath(L"valid movie.avi");

@@ -25,6 +25,7 @@ class ScriptedUser {
 
   // Box answers (IDOK, IDYES, ...); a box with no answer left is cancelled.
   void Answer(int button) { answers_.push_back(button); }
+  void ForgetAnswers() { answers_.clear(); }
   // Chooser results, files and folders alike; an empty text cancels.
   void Choose(const std::wstring& path) { choices_.push_back(path); }
 
