@@ -111,6 +111,20 @@ void Frame::OnCreate() {
   area.width -= 2 * kTabMargin;
   area.height -= 2 * kTabMargin;
   tabs = CountedPtr<TabControl>(new TabControl(this, area));
+
+  // The window keeps its size where the pages fit; with a wider dialog font (Wine's Tahoma, a large
+  // font on Windows) it grows with its tab control until the largest page shows whole.
+  const SIZE needed = tabs->GetNeededSize();
+  const int growWidth = std::max(0, static_cast<int>(needed.cx) - area.width);
+  const int growHeight = std::max(0, static_cast<int>(needed.cy) - area.height);
+  if (growWidth == 0 && growHeight == 0) return;
+  const Rect window = GetWindowRectOnScreen(GetHandle());
+  const int width = window.width + growWidth;
+  SetWindowPos(GetHandle(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2, kTop, width,
+               window.height + growHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  area.width += growWidth;
+  area.height += growHeight;
+  tabs->Place(area);
 }
 
 LRESULT Frame::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {

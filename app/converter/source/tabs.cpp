@@ -2,6 +2,8 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
+
 #include "app/converter/source/choosers.h"
 #include "app/converter/source/frame.h"
 #include "app/converter/source/resource.h"
@@ -328,11 +330,29 @@ void TabControl::AddPage(const CountedPtr<TabDialog>& page, const wchar_t* title
 
   pages.push_back(page);
   page->Create(tab);
+  const Rect natural = GetWindowRectInParent(page->GetHandle());
+  largest_page.cx = std::max<LONG>(largest_page.cx, natural.width);
+  largest_page.cy = std::max<LONG>(largest_page.cy, natural.height);
+  PlacePage(*page);
+}
+
+void TabControl::PlacePage(TabDialog& page) {
   const Rect area = GetRectInParent();
   RECT offsets = {};
-  SendMessageW(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&offsets));
-  page->Move(Rect{offsets.left - kPageLeftShift, offsets.top, area.width - offsets.left + kPageLeftShift,
-                  area.height - offsets.top});
+  SendMessageW(GetHandle(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&offsets));
+  page.Move(Rect{offsets.left - kPageLeftShift, offsets.top, area.width - offsets.left + kPageLeftShift,
+                 area.height - offsets.top});
+}
+
+SIZE TabControl::GetNeededSize() const {
+  RECT needed = {0, 0, largest_page.cx, largest_page.cy};
+  SendMessageW(GetHandle(), TCM_ADJUSTRECT, TRUE, reinterpret_cast<LPARAM>(&needed));
+  return SIZE{needed.right - needed.left, needed.bottom - needed.top};
+}
+
+void TabControl::Place(const Rect& rect) {
+  Move(rect);
+  for (const auto& page : pages) PlacePage(*page);
 }
 
 int TabControl::RefreshPages(int flags) {

@@ -87,6 +87,12 @@ class TabControl : public Window, public WindowHandler<TabControl> {
   Frame* GetFrame() const { return frame; }
   const ConversionState& GetConversion() const;
 
+  // The tab control's size that shows its largest page whole: the pages' templates are in dialog
+  // units, so a wider dialog font than the window was laid out for makes them outgrow it.
+  SIZE GetNeededSize() const;
+  // Moves the tab control (in the Frame's client coordinates) and fits its pages to it again.
+  void Place(const Rect& rect);
+
   int GetPageCount() const { return static_cast<int>(pages.size()); }
   TabDialog* GetPage(int index) const { return pages[static_cast<size_t>(index)].Get(); }
   PublishDialog* GetPublishPage() const { return publish_page.Get(); }
@@ -94,6 +100,8 @@ class TabControl : public Window, public WindowHandler<TabControl> {
 
  private:
   void AddPage(const CountedPtr<TabDialog>& page, const wchar_t* title);
+  // The page fills the display area, from 2 pixels left of it, flush with the border.
+  void PlacePage(TabDialog& page);
   // The Frame's messages, before its own procedure sees them.
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnNotify(HWND window, WPARAM wParam, NMHDR* header);
@@ -108,6 +116,7 @@ class TabControl : public Window, public WindowHandler<TabControl> {
   std::vector<CountedPtr<TabDialog>> pages;
   std::unique_ptr<SubClass> subclass;
   std::vector<std::pair<int, int>> icons;  // (selected, not selected) image of each page
+  SIZE largest_page = {0, 0};  // of the pages' sizes as their templates made them
 };
 
 // The Video page's bitrate choices: "Auto" (0), then 50 to 1000 kbps.

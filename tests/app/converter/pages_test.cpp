@@ -176,6 +176,38 @@ TEST_F(PagesTest, TabIconsMakeOneListOfTwelveSmallImages) {
   }
 }
 
+// Every control of every page lies inside the tab control's display area, whatever the dialog
+// font makes of the templates; the window is never smaller than 640 x 480 and keeps its margins.
+TEST_F(PagesTest, EveryPageFitsTheTabControl) {
+  Open();
+  HWND tab = frame->GetTabs()->GetHandle();
+  const Rect tabRect = GetWindowRectOnScreen(tab);
+  RECT display = {tabRect.left, tabRect.top, tabRect.left + tabRect.width, tabRect.top + tabRect.height};
+  SendMessageW(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+  for (Page page : {kVideoPage, kAudioPage, kPublishPage}) {
+    std::vector<HWND> controls;
+    GetChildWindows(PageWindow(page), controls);
+    ASSERT_FALSE(controls.empty());
+    for (HWND control : controls) {
+      const Rect place = GetWindowRectOnScreen(control);
+      EXPECT_TRUE(place.left >= display.left && place.top >= display.top &&
+                  place.left + place.width <= display.right && place.top + place.height <= display.bottom)
+          << "page " << page << ", control " << GetDlgCtrlID(control) << " at " << place.left << "," << place.top
+          << " " << place.width << "x" << place.height << " outside " << display.left << "," << display.top << "-"
+          << display.right << "," << display.bottom;
+    }
+  }
+  const Rect window = GetWindowRectOnScreen(FrameWindow());
+  EXPECT_GE(window.width, 640);
+  EXPECT_GE(window.height, 480);
+  const Rect client = frame->GetClientRect();
+  const Rect inFrame = GetWindowRectInParent(tab);
+  EXPECT_EQ(inFrame.left, 20);
+  EXPECT_EQ(inFrame.top, 20);
+  EXPECT_EQ(client.width - inFrame.width, 40);
+  EXPECT_EQ(client.height - inFrame.height, 40);
+}
+
 TEST(ImageListTest, LoadsEachResourceOnceAndSizesFromTheFirst) {
   ImageList images;
   EXPECT_EQ(images.Add(12345), -1);
