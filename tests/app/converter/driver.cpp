@@ -4,8 +4,9 @@
 //
 //   converter_driver <converter.exe> <project.xml> [--hold <file>] [-- <converter arguments>]
 //
-// With --hold the final box stays open, and the driver prints "frame x y width height" of the
-// main window, until <file> exists (a screenshot is taken meanwhile). Prints "box <caption>: <text>"
+// With --hold the final box stays open until <file> exists (a screenshot is taken meanwhile); the
+// driver prints "frame x y width height" of the main window, "box x y width height" of the box and
+// "caption r g b", the colour of an active title bar. Prints "box <caption>: <text>"
 // and exits 0 when the box was "Larkspan" / "All tasks done!" and the program ended by itself.
 
 #include <windows.h>
@@ -136,6 +137,11 @@ int main() {
   std::fflush(stdout);
   if (!holdFile.empty()) {
     const Rect place = GetWindowRectOnScreen(frame);
+    const Rect boxPlace = GetWindowRectOnScreen(box);
+    const COLORREF caption = GetSysColor(COLOR_ACTIVECAPTION);
+    std::printf("box %d %d %d %d\ncaption %d %d %d\n", boxPlace.left, boxPlace.top, boxPlace.width, boxPlace.height,
+                GetRValue(caption), GetGValue(caption), GetBValue(caption));
+    // Last: the demo waits for this line.
     std::printf("frame %d %d %d %d\n", place.left, place.top, place.width, place.height);
     std::fflush(stdout);
     const ULONGLONG deadline = GetTickCount64() + kHoldTimeoutMs;
