@@ -30,7 +30,9 @@ function serve(request, response) {
   fs.readFile(file, (error, bytes) => {
     if (error) return response.writeHead(404).end();
     const type = types[path.extname(file).toLowerCase()] || "application/octet-stream";
-    if (type === "text/html") bytes = Buffer.from(bytes.toString("latin1").replace(/<head>/i, (head) => head + ruffleScript), "latin1");
+    if (type === "text/html") {
+      bytes = Buffer.from(bytes.toString("latin1").replace(/<head>/i, (head) => head + ruffleScript), "latin1");
+    }
     response.writeHead(200, { "Content-Type": type }).end(bytes);
   });
 }

@@ -18,7 +18,7 @@ import time
 import urllib.parse
 from html.parser import HTMLParser
 
-from PIL import Image, ImageChops
+from PIL import Image
 
 from convert_check import Check, ffmpeg, write_project
 
@@ -59,8 +59,8 @@ def make(arguments):
     with open(STOPPED, "wb") as copy:
         copy.write(movie)
     with open("stopped.htm", "w") as page:
-        page.write(f'<html><head></head><body><object type="application/x-shockwave-flash" data="{STOPPED}" width="{WIDTH}" height="{HEIGHT + 13}">'
-                   "</object></body></html>")
+        page.write(f'<html><head></head><body><object type="application/x-shockwave-flash" data="{STOPPED}" '
+                   f'width="{WIDTH}" height="{HEIGHT + 13}"></object></body></html>')
     print("movies made")
 
 
@@ -105,17 +105,12 @@ class Player:
 
 
 def video(picture):
-    return picture.crop((0, 0, WIDTH, HEIGHT))
-
-
-def same_video(first, second):
-    return ImageChops.difference(video(first), video(second)).getbbox() is None
+    return picture.crop((0, 0, WIDTH, HEIGHT)).tobytes()
 
 
 def frame_of(picture, frames):
     """The input frame the video shows pixel for pixel, or None."""
-    shown = video(picture).tobytes()
-    return next((index for index, frame in enumerate(frames) if frame == shown), None)
+    return next((index for index, frame in enumerate(frames) if frame == video(picture)), None)
 
 
 def row(picture, y, start, end):
@@ -166,21 +161,14 @@ class Judge:
                 return True
         return self.expect(False, f"three clicks did not bring the {wanted} sign")
 
-    def stands(self, player, when):
-        """Two pictures 0.6 s apart show the same video and the play sign; returns the second."""
+    def watch(self, player, when, playing):
+        """Two pictures 0.6 s apart: a moving video under the pause sign, or a standing one under the
+        play sign; returns the second."""
         first = player.shot()
         time.sleep(0.6)
         second = player.shot()
-        self.expect(same_video(first, second), f"{when}: the video moves")
-        self.expect(sign(second) == "play", f"{when}: the sign is {sign(second)}")
-        return second
-
-    def plays(self, player, when):
-        first = player.shot()
-        time.sleep(0.6)
-        second = player.shot()
-        self.expect(not same_video(first, second), f"{when}: the video stands")
-        self.expect(sign(second) == "pause", f"{when}: the sign is {sign(second)}")
+        self.expect((video(first) != video(second)) == playing, f"{when}: the video {('stands', 'moves')[not playing]}")
+        self.expect(sign(second) == ("pause" if playing else "play"), f"{when}: the sign is {sign(second)}")
         return second
 
     def page(self):
@@ -222,23 +210,23 @@ class Judge:
             self.expect(0 < shorter < longer, f"progress {shorter} then {longer} pixels")
             self.expect(sign(later) == "pause", f"playing: the sign is {sign(later)}")
             if self.click_until(player, "play"):
-                paused = self.stands(player, "paused")
+                paused = self.watch(player, "paused", False)
                 self.expect(frame_of(paused, self.frames) is not None, "paused: the video is none of the input frames")
                 self.control(paused, "paused")
             if self.click_until(player, "pause"):
-                self.plays(player, "played on")
+                self.watch(player, "played on", True)
             # svStopAtEnd: the last frame stays, with the play sign and the full bar.
             deadline = time.monotonic() + 20
             while sign(player.shot()) != "play" and time.monotonic() < deadline:
                 time.sleep(0.5)
-            end = self.stands(player, "at the end")
+            end = self.watch(player, "at the end", False)
             last = len(self.frames) - 1
             self.expect(frame_of(end, self.frames) == last, f"at the end: frame {frame_of(end, self.frames)} of {last}")
             self.expect(self.control(end, "at the end") == PROGRESS_WIDTH, f"at the end: progress {progress(end)}")
             # A click there plays from the start.
             player.click_button()
             time.sleep(0.3)
-            again = self.plays(player, "after the end")
+            again = self.watch(player, "after the end", True)
             self.expect(progress(again) < PROGRESS_WIDTH // 2, f"after the end: progress {progress(again)}")
         finally:
             player.close()
@@ -247,11 +235,11 @@ class Judge:
         player = Player(self.modules, "stopped.htm", "stopped")
         try:
             time.sleep(2)
-            first = self.stands(player, "svStopAtBeginning")
+            first = self.watch(player, "svStopAtBeginning", False)
             self.expect(frame_of(first, self.frames) == 0, f"svStopAtBeginning: frame {frame_of(first, self.frames)}")
             self.control(first, "svStopAtBeginning", border=(0, 0, 0xFF))
             if self.click_until(player, "pause"):
-                self.plays(player, "started by a click")
+                self.watch(player, "started by a click", True)
         finally:
             player.close()
 
