@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "common/comptr.h"
 #include "common/text.h"
-#include "media/comptr.h"
 
 // Media-type and format tests. A PCM media type needs an audio major type, the PCM subtype, a
 // WAVEFORMATEX format type and a format block of at least 18 bytes.
