@@ -26,38 +26,9 @@
 
 namespace {
 
-constexpr int32_t kTagSetBackgroundColor = 9;
-constexpr int32_t kTagDefineButton2 = 34;
-constexpr int32_t kTagDefineEditText = 37;
-constexpr int32_t kTagDefineSprite = 39;
-constexpr int32_t kTagDefineFont2 = 48;
-
-// Action codes beyond what ActionBuffer writes.
-constexpr uint8_t kActionPlay = 0x06;
-constexpr uint8_t kActionAdd = 0x0A;
-constexpr uint8_t kActionMultiply = 0x0C;
-constexpr uint8_t kActionDivide = 0x0D;
-constexpr uint8_t kActionNot = 0x12;
-constexpr uint8_t kActionSetProperty = 0x23;
-constexpr uint8_t kActionCallFunction = 0x3D;
-constexpr uint8_t kActionNewObject = 0x40;
-constexpr uint8_t kActionLess2 = 0x48;
-constexpr uint8_t kActionEquals2 = 0x49;
-constexpr uint8_t kActionGetMember = 0x4E;
-constexpr uint8_t kActionSetMember = 0x4F;
-constexpr uint8_t kActionGotoFrame = 0x81;
-constexpr uint8_t kActionPush = 0x96;
-constexpr uint8_t kActionJump = 0x99;
-constexpr uint8_t kActionDefineFunction = 0x9B;
-constexpr uint8_t kActionIf = 0x9D;
-constexpr uint8_t kPushNull = 2;
+// SetProperty's property numbers.
 constexpr int32_t kPropertyXScale = 2;
 constexpr int32_t kPropertyVisible = 7;
-
-// PlaceObject2 flags.
-constexpr uint8_t kPlaceHasCharacter = 0x02;
-constexpr uint8_t kPlaceHasMatrix = 0x04;
-constexpr uint8_t kPlaceHasName = 0x20;
 
 // The control in twips: x 0 to 4000, y -260 to 0. The button is the square at the left, the track
 // the rest; each part is a sprite of its own, so that its colour can be set and the progress can
@@ -250,7 +221,7 @@ bool WriteRectangle(BitStream& out, uint16_t id, int32_t left, int32_t top, int3
 bool WritePlacement(BitStream& out, uint16_t depth, uint16_t character, int32_t x, int32_t y,
                     const char* name = nullptr) {
   MemOut body;
-  uint8_t flags = kPlaceHasCharacter | kPlaceHasMatrix | (name ? kPlaceHasName : 0);
+  uint8_t flags = kPlaceFlagHasCharacter | kPlaceFlagHasMatrix | (name ? kPlaceFlagHasName : 0);
   FMATRIX matrix;
   matrix.TranslateX.value = x;
   matrix.TranslateY.value = y;

@@ -16,8 +16,8 @@ constexpr int64_t kFrameRateUnits = 2'560'000'000;
 // A size in twips must fit the 16-bit fields of the movie.
 constexpr int64_t kTwipsLimit = 65536;
 
-constexpr uint8_t kPlaceFirst = 0x26;  // has name, has matrix, has character
-constexpr uint8_t kPlaceMove = 0x11;   // move, has ratio
+constexpr uint8_t kPlaceFirst = kPlaceFlagHasName | kPlaceFlagHasMatrix | kPlaceFlagHasCharacter;
+constexpr uint8_t kPlaceMove = kPlaceFlagMove | kPlaceFlagHasRatio;
 // A matrix with no scale, no rotation and 1-bit translations of 0.
 constexpr uint8_t kPlaceMatrix[] = {0x02, 0x00};
 constexpr char kStageName[] = "videoStage";

@@ -11,16 +11,12 @@
 #include "app/converter/source/page.h"
 #include "common/fileutil.h"
 #include "common/window.h"
+#include "media/swfrecord.h"
 #include "tests/app/deze/mux_harness.h"
 #include "tests/support/errors.h"
 #include "tests/support/files.h"
 
 namespace {
-
-constexpr int32_t kTagDefineButton2 = 34;
-constexpr int32_t kTagDefineEditText = 37;
-constexpr int32_t kTagDefineSprite = 39;
-constexpr int32_t kTagDefineFont2 = 48;
 
 // Writes the page at the finish, as the engine's own finish does.
 class PageAtFinish : public ISwfMuxHandler {

@@ -172,7 +172,7 @@ TEST_F(MuxThreads, HandlersAreCalledInOrderAndTakePartInTheMovie) {
     };
     builder.header = [](MuxSettings*, BitStream* stream) {
       uint8_t background[3] = {1, 2, 3};
-      return WriteRecordHeader(*stream, 9, 3) && stream->TransferExactly(background, 3) ? S_OK : E_FAIL;
+      return WriteRecordHeader(*stream, kTagSetBackgroundColor, 3) && stream->TransferExactly(background, 3) ? S_OK : E_FAIL;
     };
     EXPECT_EQ(E_POINTER, movie.Muxer()->AddHandler(nullptr));
     EXPECT_EQ(S_OK, movie.Muxer()->AddHandler(&control));
