@@ -15,6 +15,9 @@
 #include "common/comptr.h"
 #include "common/text.h"
 
+// DirectShow's times (REFERENCE_TIME) count 100 ns units.
+constexpr REFERENCE_TIME kUnitsPerSecond = 10'000'000;
+
 // Media-type and format tests. A PCM media type needs an audio major type, the PCM subtype, a
 // WAVEFORMATEX format type and a format block of at least 18 bytes.
 bool IsPcmMediaType(const AM_MEDIA_TYPE* type);

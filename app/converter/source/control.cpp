@@ -9,6 +9,7 @@
 #include "common/strutil.h"
 #include "common/window.h"
 #include "common/zstream.h"
+#include "media/dsutil.h"
 #include "media/swfaction.h"
 #include "media/swfrecord.h"
 
@@ -17,7 +18,6 @@ namespace {
 constexpr int32_t kFileHeaderSize = 8;  // signature, version, file length
 constexpr uint8_t kPlaceFlags = kPlaceFlagHasName | kPlaceFlagHasMatrix | kPlaceFlagHasCharacter;
 constexpr char kControlName[] = "videoControls";
-constexpr int64_t kTimeUnitsPerSecond = 10000000;
 
 // Behind every marker search: the five bytes compared, a tag's short header and the first three
 // bytes of its body.
@@ -96,7 +96,7 @@ HRESULT SwfControl::OnPrepare(MuxSettings* settings) {
     settings->nextCharacterId = 1000;
     settings->nextDepth = 1000;
     parameters_.svTitle = ToNarrowString(movieName_, CP_ACP);
-    const int64_t seconds = settings->duration / kTimeUnitsPerSecond;
+    const int64_t seconds = settings->duration / kUnitsPerSecond;
     parameters_.svDuration = ToNarrowString(DoubleToString(static_cast<double>(seconds), L"%8f"), CP_ACP);
     parameters_.svWidth = settings->width;
     parameters_.svHeight = settings->height;

@@ -53,7 +53,7 @@ RunEvent ClassifyGraphEvent(long code) {
 }
 
 Vp6RateControl MakeVp6RateControl(int64_t averageTimePerFrame, const VideoConfig& video) {
-  const int64_t fps = std::clamp<int64_t>(static_cast<int32_t>(10000000 / averageTimePerFrame), 1, 30);
+  const int64_t fps = std::clamp<int64_t>(static_cast<int32_t>(kUnitsPerSecond / averageTimePerFrame), 1, 30);
   Vp6RateControl control = {};
   if (video.bitrate > 0) {
     control.rate = SaturatedInt32(int64_t{video.bitrate} * 30 / fps);

@@ -6,13 +6,14 @@
 #include "app/deze/source/swfbox.h"
 #include "app/deze/source/swfmux.h"
 #include "media/comx.h"
+#include "media/dsutil.h"
 
 namespace {
 
 constexpr wchar_t kSource[] = L"swfvid";
 constexpr DWORD kVp62 = MAKEFOURCC('V', 'P', '6', '2');
-// 256 × one second in 100 ns units: divided by the frame time it gives the 8.8 frame rate.
-constexpr int64_t kFrameRateUnits = 2'560'000'000;
+// Divided by the frame time it gives the 8.8 frame rate.
+constexpr int64_t kFrameRateUnits = 256 * kUnitsPerSecond;
 // A size in twips must fit the 16-bit fields of the movie.
 constexpr int64_t kTwipsLimit = 65536;
 
@@ -145,7 +146,7 @@ HRESULT SwfVideoIn::CheckMediaType(const CMediaType* type) {
   if (header.biHeight == 0 || std::llabs(header.biHeight) * kTwipsPerPixel >= kTwipsLimit) return S_FALSE;
   // The 8.8 frame rate must lie strictly between 1/256 and 256 frames per second.
   const int64_t frameTime = info.AvgTimePerFrame;
-  if (frameTime <= 0 || frameTime >= kFrameRateUnits || frameTime * 256 <= 10'000'000) return E_FAIL;
+  if (frameTime <= 0 || frameTime >= kFrameRateUnits || frameTime * 256 <= kUnitsPerSecond) return E_FAIL;
   return S_OK;
 }
 
