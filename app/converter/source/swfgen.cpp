@@ -60,7 +60,7 @@ Vp6RateControl MakeVp6RateControl(int64_t averageTimePerFrame, const VideoConfig
     control.maxQuantizer = 50;
   } else {
     control.rate = 0;  // "Auto": the quality sets the ceiling instead
-    control.maxQuantizer = 4 * (10 - std::clamp(video.quality, 0, 10));
+    control.maxQuantizer = 4 * (kQualityMax - std::clamp(video.quality, kQualityMin, kQualityMax));
   }
   control.keyInterval = SaturatedInt32(int64_t{video.key_frame_interval} * fps);
   return control;
