@@ -2,7 +2,6 @@
 // started as its own process, its boxes found, read and closed from here.
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@
 #include "app/drovel/source/command.h"
 #include "app/drovel/source/resource.h"
 #include "common/fileutil.h"
-#include "common/handle.h"
 #include "common/prompt.h"
 #include "common/strutil.h"
 #include "common/window.h"
@@ -171,9 +169,7 @@ class DrovelRun : public testing::Test {
       const std::wstring key = line.substr(0, space);
       const std::wstring value = space == std::wstring::npos ? L"" : line.substr(space + 1);
       if (key == L"command_line") {
-        int count = 0;
-        HandleGuard split(LocalFree, CommandLineToArgvW(value.c_str(), &count));
-        for (int i = 0; split.Get() && i < count; ++i) log.arguments.emplace_back(split.Get()[i]);
+        SplitCommandLine(value.c_str(), log.arguments);
       } else if (key == L"folder") {
         log.folder = value;
       } else if (key == L"show") {
