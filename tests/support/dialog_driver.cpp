@@ -59,9 +59,8 @@ void DialogDriver::Run(DWORD timeoutMs) {
   if (!found) return;
   action_(found);
   driven_ = true;
-  // An action that left the dialog open would block the test for good. A loaded machine can take
-  // seconds to tear the box down.
-  for (int i = 0; i < 500 && IsWindow(found); ++i) Sleep(20);
+  // An action that left the dialog open would block the test for good.
+  for (int i = 0; i < 100 && IsWindow(found); ++i) Sleep(20);
   if (IsWindow(found)) {
     driven_ = false;
     PostMessageW(found, WM_COMMAND, IDCANCEL, 0);

@@ -13,6 +13,7 @@
 #include "app/drovel/source/resource.h"
 #include "common/fileutil.h"
 #include "common/handle.h"
+#include "common/prompt.h"
 #include "common/strutil.h"
 #include "common/window.h"
 #include "tests/support/dialog_driver.h"
@@ -252,6 +253,23 @@ TEST_F(DrovelRun, FailuresShowAnErrorBoxAndEndWithMinusOne) {
     EXPECT_EQ(seen.exitCode, kFailed);
   }
   EXPECT_EQ(FindWindowW(nullptr, L"Quillory"), nullptr);
+}
+
+// With another program in front, a box of ours must not be owned by its window: the box would
+// close, unread, with that window.
+TEST_F(DrovelRun, AnotherProgramsWindowInFrontOwnsNoBoxOfOurs) {
+  ASSERT_EQ(Run(L"launch"), 0u);
+  std::unique_ptr<Process> recorder = WaitForRecorder();
+  ASSERT_TRUE(recorder);
+  HWND window = FindWindowW(nullptr, L"Quillory");
+  SetForegroundWindow(window);
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  ASSERT_TRUE(GetGUIThreadInfo(0, &info));
+  ASSERT_EQ(info.hwndActive, window);
+  EXPECT_EQ(ActiveOwnerWindow(), nullptr);
+  EXPECT_EQ(Run(L"exit"), 0u);
+  EXPECT_EQ(recorder->Exit(), 0u);
 }
 
 TEST_F(DrovelRun, NoArgumentsShowTheUsageBox) {
