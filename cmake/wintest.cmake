@@ -23,6 +23,15 @@ function(add_win_test name)
   endif()
 endfunction()
 
+# Where Wine keeps the system programs of this build's kind. A host check that runs one of Wine's
+# own tools as a peer takes it from there: an i686 tool sees the registry as this build's programs
+# do (codecs installed by a 32-bit program are listed only in the 32-bit view).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(WINE_SYSTEM_FOLDER system32)
+else()
+  set(WINE_SYSTEM_FOLDER syswow64)
+endif()
+
 # add_host_check(<name> COMMAND ... [FIXTURES_REQUIRED ...] [WORKING_DIRECTORY dir] [LONG])
 # A check that runs on the Linux host and reads what a Windows test program wrote. A LONG check (a
 # bounded fuzzing run) is labelled "long" and runs only with CI=true or RUN_LONG=1.
