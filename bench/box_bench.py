@@ -3,17 +3,17 @@
 graph into a movie) on the synthetic screen recording, then Debian's ffmpeg flashsv encoder on the
 same raw frames into a .swf, and prints time and size side by side.
 
-    bench/box_bench.py [frames]      (after scripts/build; frames default 300)
+    bench/box_bench.py [--build win32|win64] [frames]
+        (after scripts/build; the shipped win32 build and 300 frames by default)
 """
 
 import os
-import sys
 
-from winebench import ffmpeg_seconds, run_bench
+from winebench import arguments, ffmpeg_seconds, run_bench
 
-frames = int(sys.argv[1]) if len(sys.argv) > 1 else 300
+build, frames = arguments(__doc__)
 width, height = 1280, 720
-work, output = run_bench("box_bench", frames)
+work, output = run_bench(build, "box_bench", frames)
 
 rows = []
 for line in output.splitlines():

@@ -3,7 +3,8 @@
 RGB32 AVI, by the conversion engine (run_project.exe in the media prefix, lossless) and by
 Debian's ffmpeg flashsv encoder (-g 12); prints speed, size and compression of both.
 
-    bench/convert_bench.py [frames]      (after scripts/build; frames default 300)
+    bench/convert_bench.py [--build win32|win64] [frames]
+        (after scripts/build; the shipped win32 build and 300 frames by default)
 """
 
 import os
@@ -11,13 +12,11 @@ import re
 import subprocess
 import sys
 
-from winebench import ffmpeg_seconds, root
+from winebench import arguments, ffmpeg_seconds, root, work_folder
 
-frames = int(sys.argv[1]) if len(sys.argv) > 1 else 300
+build, frames = arguments(__doc__)
 width, height = 1280, 720
-work = os.path.join(root, "build", "bench", "convert")
-os.makedirs(work, exist_ok=True)
-win64 = os.path.join(root, "build", "win64")
+work = work_folder(build, "convert")
 
 
 def windows_path(path):
@@ -26,7 +25,7 @@ def windows_path(path):
 
 raw = os.path.join(work, "screen.raw")
 avi = os.path.join(work, "screen.avi")
-subprocess.run([os.path.join(root, "scripts", "wine-run"), os.path.join(win64, "bench", "screen_raw.exe"),
+subprocess.run([os.path.join(root, "scripts", "wine-run"), os.path.join(build, "bench", "screen_raw.exe"),
                 windows_path(raw), str(frames), str(width), str(height)], check=True, timeout=600)
 subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt", "bgr0", "-s",
                 "%dx%d" % (width, height), "-r", "10", "-i", raw, "-c:v", "rawvideo", "-pix_fmt", "bgra", avi],
@@ -44,7 +43,7 @@ with open(project, "w", encoding="utf-8", newline="") as out:
         "    <save_name>screen.swf</save_name>", "    <add_control>0</add_control>",
         "    <create_html>0</create_html>", "  </publish_config>", "</root>", ""]))
 run = subprocess.run([os.path.join(root, "scripts", "media-run"),
-                      os.path.join(win64, "tests", "app", "converter", "run_project.exe"), windows_path(project),
+                      os.path.join(build, "tests", "app", "converter", "run_project.exe"), windows_path(project),
                       "3600"], capture_output=True, text=True, timeout=4000)
 if run.returncode != 0:
     sys.exit("run_project failed:\n" + run.stdout + run.stderr)

@@ -3,18 +3,19 @@
 Debian's ffmpeg zmbv encoder on the same raw frames (32-bit as bgr0, 16-bit as rgb565le; zmbv has
 no 24-bit input), and prints both side by side.
 
-    bench/velto_bench.py [frames]      (after scripts/build; frames default 300)
+    bench/velto_bench.py [--build win32|win64] [frames]
+        (after scripts/build; the shipped win32 build and 300 frames by default)
 """
 
 import os
 import subprocess
 import sys
 
-from winebench import ffmpeg_seconds, run_bench
+from winebench import arguments, ffmpeg_seconds, run_bench
 
-frames = int(sys.argv[1]) if len(sys.argv) > 1 else 300
+build, frames = arguments(__doc__)
 width, height = 1280, 720
-work, output = run_bench("velto_bench", frames)
+work, output = run_bench(build, "velto_bench", frames)
 
 ours = {}
 for line in output.splitlines():

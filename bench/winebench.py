@@ -1,6 +1,8 @@
-"""What the benchmark scripts share: running a bench program of the win64 build under Wine in its
-own work folder, and timing ffmpeg."""
+"""What the benchmark scripts share: their arguments (the build, win32 or win64, and the frame
+count), running a bench program of that build under Wine in its own work folder, and timing
+ffmpeg."""
 
+import argparse
 import os
 import re
 import subprocess
@@ -9,12 +11,30 @@ import sys
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
-def run_bench(name, frames):
-    """Runs build/win64/bench/<name>.exe in build/bench/<folder> with the frame count, prints and
-    returns its output and the work folder; ends the script when it fails."""
-    work = os.path.join(root, "build", "bench", name.replace("_bench", ""))
+def arguments(description):
+    """The build folder (build/win32, the shipped build, unless --build says otherwise) and the
+    frame count."""
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("--build", choices=("win32", "win64"), default="win32",
+                        help="the build whose programs run (default: win32, the shipped build)")
+    parser.add_argument("frames", type=int, nargs="?", default=300)
+    parsed = parser.parse_args()
+    return os.path.join(root, "build", parsed.build), parsed.frames
+
+
+def work_folder(build, name):
+    """build/bench/<build>/<name>, made when missing."""
+    work = os.path.join(root, "build", "bench", os.path.basename(build), name)
     os.makedirs(work, exist_ok=True)
-    bench = os.path.join(root, "build", "win64", "bench", name + ".exe")
+    return work
+
+
+def run_bench(build, name, frames):
+    """Runs <build>/bench/<name>.exe in its work folder with the frame count, prints and returns
+    its output and the work folder; ends the script when it fails."""
+    work = work_folder(build, name.replace("_bench", ""))
+    bench = os.path.join(build, "bench", name + ".exe")
+    print("%s (%s)" % (name, os.path.basename(build)))
     run = subprocess.run([os.path.join(root, "scripts", "wine-run"), bench, ".", str(frames)], cwd=work,
                          capture_output=True, text=True, timeout=3600)
     print(run.stdout, end="")

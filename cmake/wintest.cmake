@@ -1,6 +1,9 @@
 # add_win_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [FIXTURES_SETUP ...])
 # Builds a GoogleTest program for both targets; registers it with ctest (run through wine64 by the
-# toolchain's emulator) only on the x86_64 build. One ctest test per program.
+# toolchain's emulator) only on the x86_64 build. One ctest test per program. Its work folder
+# (<name>.work) is emptied before each run by the setup test <name>_fresh_work (fixture <name>_work),
+# so the host checks that read it judge this run's files; a host step that writes into the folder
+# before the program requires that fixture too.
 function(add_win_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;FIXTURES_SETUP" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -9,12 +12,25 @@ function(add_win_test name)
     set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}.work)
     file(MAKE_DIRECTORY ${work})
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${work})
-    set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS "windows;${ARG_LABELS}")
+    add_test(NAME ${name}_fresh_work COMMAND sh -c "rm -rf \"$0\" && mkdir -p \"$0\"" ${work})
+    set_tests_properties(${name}_fresh_work PROPERTIES TIMEOUT 60 LABELS "host;${ARG_LABELS}"
+      FIXTURES_SETUP ${name}_work)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS "windows;${ARG_LABELS}"
+      FIXTURES_REQUIRED ${name}_work)
     if(ARG_FIXTURES_SETUP)
       set_tests_properties(${name} PROPERTIES FIXTURES_SETUP "${ARG_FIXTURES_SETUP}")
     endif()
   endif()
 endfunction()
+
+# Where Wine keeps the system programs of this build's kind. A host check that runs one of Wine's
+# own tools as a peer takes it from there: an i686 tool sees the registry as this build's programs
+# do (codecs installed by a 32-bit program are listed only in the 32-bit view).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(WINE_SYSTEM_FOLDER system32)
+else()
+  set(WINE_SYSTEM_FOLDER syswow64)
+endif()
 
 # add_host_check(<name> COMMAND ... [FIXTURES_REQUIRED ...] [WORKING_DIRECTORY dir] [LONG])
 # A check that runs on the Linux host and reads what a Windows test program wrote. A LONG check (a

@@ -27,7 +27,11 @@ PromptFunction SetPromptFunction(PromptFunction function) { return g_prompt.exch
 HWND ActiveOwnerWindow() {
   GUITHREADINFO info = {};
   info.cbSize = sizeof(info);
-  return GetGUIThreadInfo(0, &info) ? info.hwndActive : nullptr;
+  if (!GetGUIThreadInfo(0, &info) || !info.hwndActive) return nullptr;
+  // The foreground may be another program's: a box it owned would close, unread, with it.
+  DWORD process = 0;
+  GetWindowThreadProcessId(info.hwndActive, &process);
+  return process == GetCurrentProcessId() ? info.hwndActive : nullptr;
 }
 
 BOOL PromptOpenFile(OPENFILENAMEW* request) {

@@ -14,7 +14,8 @@ int Prompt(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
 // Returns the previous function; null restores MessageBoxW.
 PromptFunction SetPromptFunction(PromptFunction function);
 
-// The active window of the foreground thread, the owner of the system's boxes; null when unknown.
+// The active window of the foreground thread, the owner of the system's boxes; null when unknown
+// or when it belongs to another process.
 HWND ActiveOwnerWindow();
 
 // The system's file and folder choosers, replaceable like Prompt. A null member restores the

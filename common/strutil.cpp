@@ -1,10 +1,12 @@
 #include "common/strutil.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdlib>
 
 #include "common/format.h"
+#include "common/handle.h"
 
 namespace {
 
@@ -151,6 +153,16 @@ std::vector<std::wstring> SplitTokens(const std::wstring& text, const std::wstri
     if (end == text.size()) break;
   }
   return tokens;
+}
+
+bool SplitCommandLine(const wchar_t* commandLine, std::vector<std::wstring>& arguments) {
+  arguments.clear();
+  if (!commandLine) return false;  // CommandLineToArgvW reads through a null text
+  int count = 0;
+  HandleGuard list(LocalFree, CommandLineToArgvW(commandLine, &count));
+  if (!list.Get()) return false;
+  for (int i = 0; i < count; ++i) arguments.emplace_back(list.Get()[i]);
+  return true;
 }
 
 void TrimTrailing(std::wstring& text, wchar_t character) {

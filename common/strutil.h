@@ -61,6 +61,9 @@ bool IsHexDigit(wchar_t character);
 std::wstring FirstToken(const std::wstring& text);
 // All maximal runs of characters not in the delimiter set, in order.
 std::vector<std::wstring> SplitTokens(const std::wstring& text, const std::wstring& delimiters);
+// A command line split as Windows splits the program's own (CommandLineToArgvW), the program's
+// name first. False, with the list empty, when it cannot be split.
+bool SplitCommandLine(const wchar_t* commandLine, std::vector<std::wstring>& arguments);
 void TrimTrailing(std::wstring& text, wchar_t character);
 
 // Replaces each $(NAME) whose name the map holds by its value; unknown names and broken references

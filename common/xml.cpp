@@ -6,6 +6,7 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,8 @@ constexpr int kFailedStreamLine = 129;
 constexpr size_t kParseChunkChars = 4096;
 constexpr wchar_t kDeclaration[] = L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 constexpr wchar_t kReplacementChar = 0xFFFD;
+
+std::atomic<XmlWriteFunction> g_write{nullptr};
 
 // Appends text as character data: the markup characters become references, and a CR is written as
 // a reference so that the parser's line-end normalisation cannot turn it into a line feed. Code
@@ -156,7 +159,9 @@ bool WriteTextFile(const std::wstring& path, const std::string& bytes) {
   FILE* file = _wfopen(path.c_str(), L"wt");
   if (!file) return false;
   ScopedCloser closer(fclose, file);
-  const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && fflush(file) == 0 &&
+  XmlWriteFunction write = g_write.load();
+  if (!write) write = fwrite;
+  const bool written = write(bytes.data(), 1, bytes.size(), file) == bytes.size() && fflush(file) == 0 &&
                        _commit(_fileno(file)) == 0;
   return fclose(closer.Detach()) == 0 && written;
 }
@@ -297,6 +302,8 @@ bool SaveXmlFile(const std::wstring& path, XmlElement* root) {
   }
   return true;
 }
+
+XmlWriteFunction SetXmlWriteFunction(XmlWriteFunction function) { return g_write.exchange(function); }
 
 XmlData::XmlData(bool loading, XmlData* parent, XmlElement* element, bool ownsElement)
     : loading_(loading), parent_(parent), element_(element), ownsElement_(ownsElement) {

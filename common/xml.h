@@ -3,6 +3,7 @@
 // with Expat and written as UTF-8 without byte-order mark, one element per line, two blanks of
 // indentation per level and CR LF line ends; XmlData is the DataNode over it.
 
+#include <cstdio>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -60,6 +61,11 @@ std::unique_ptr<XmlElement> ParseXmlStream(std::wistream& stream);
 // Replaces the file only once the whole new text is written beside it; on any failure the old file
 // is left as it was. Reports only a file that cannot be created.
 bool SaveXmlFile(const std::wstring& path, XmlElement* root);
+
+// How the save puts the bytes into the open replacement file: fwrite unless replaced, so a test can
+// fail it partway, as a full disk would. Returns the previous function; null restores fwrite.
+using XmlWriteFunction = size_t (*)(const void* buffer, size_t size, size_t count, FILE* file);
+XmlWriteFunction SetXmlWriteFunction(XmlWriteFunction function);
 
 class XmlData : public DataNode {
  public:

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "media/comptr.h"
+#include "common/comptr.h"
 
 // Every failing COM call of the filters and the conversion engine passes through here with its
 // source name and line. The formatted line goes to the trace channel only.

@@ -12,8 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "common/comptr.h"
 #include "common/text.h"
-#include "media/comptr.h"
+
+// DirectShow's times (REFERENCE_TIME) count 100 ns units.
+constexpr REFERENCE_TIME kUnitsPerSecond = 10'000'000;
 
 // Media-type and format tests. A PCM media type needs an audio major type, the PCM subtype, a
 // WAVEFORMATEX format type and a format block of at least 18 bytes.

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
+#include "common/comptr.h"
 #include "common/window.h"
-#include "media/comptr.h"
 
 class GraphObserver {
  public:

@@ -6,17 +6,6 @@
 
 namespace {
 
-constexpr uint8_t kActionEnd = 0x00;
-constexpr uint8_t kActionPop = 0x17;
-constexpr uint8_t kActionGetVariable = 0x1C;
-constexpr uint8_t kActionSetVariable = 0x1D;
-constexpr uint8_t kActionCallMethod = 0x52;
-constexpr uint8_t kActionPush = 0x96;
-
-constexpr uint8_t kPushString = 0;
-constexpr uint8_t kPushBoolean = 5;
-constexpr uint8_t kPushInteger = 7;
-
 // The push length counts the type byte and the terminating zero as well.
 constexpr size_t kMaxPushedText = 0xFFFF - 2;
 

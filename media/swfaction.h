@@ -7,6 +7,36 @@
 
 #include "common/stream.h"
 
+// Action codes. From 0x80 on, a record carries a 16-bit length and that many bytes after its code.
+constexpr uint8_t kActionEnd = 0x00;
+constexpr uint8_t kActionPlay = 0x06;
+constexpr uint8_t kActionAdd = 0x0A;
+constexpr uint8_t kActionMultiply = 0x0C;
+constexpr uint8_t kActionDivide = 0x0D;
+constexpr uint8_t kActionNot = 0x12;
+constexpr uint8_t kActionPop = 0x17;
+constexpr uint8_t kActionGetVariable = 0x1C;
+constexpr uint8_t kActionSetVariable = 0x1D;
+constexpr uint8_t kActionSetProperty = 0x23;
+constexpr uint8_t kActionCallFunction = 0x3D;
+constexpr uint8_t kActionNewObject = 0x40;
+constexpr uint8_t kActionLess2 = 0x48;
+constexpr uint8_t kActionEquals2 = 0x49;
+constexpr uint8_t kActionGetMember = 0x4E;
+constexpr uint8_t kActionSetMember = 0x4F;
+constexpr uint8_t kActionCallMethod = 0x52;
+constexpr uint8_t kActionGotoFrame = 0x81;
+constexpr uint8_t kActionPush = 0x96;
+constexpr uint8_t kActionJump = 0x99;
+constexpr uint8_t kActionDefineFunction = 0x9B;
+constexpr uint8_t kActionIf = 0x9D;
+
+// The type byte before each value of a Push.
+constexpr uint8_t kPushString = 0;
+constexpr uint8_t kPushNull = 2;
+constexpr uint8_t kPushBoolean = 5;
+constexpr uint8_t kPushInteger = 7;
+
 class ActionBuffer {
  public:
   // Null before the first write.

@@ -259,12 +259,12 @@ bool RecordHeader::Exchange(BitStream& stream) {
 
   if (code < 0 || code > kMaxCode || length < 0) return false;
   if (!IsAlwaysLongRecord(code) && length < kLongMarker) {
-    uint16_t word = static_cast<uint16_t>((code << 6) | length);
+    uint16_t word = RecordHeaderWord(code, length);
     if (!ExchangeUI16(stream, word)) return false;
     headerSize = 2;
     return true;
   }
-  uint16_t word = static_cast<uint16_t>((code << 6) | kLongMarker);
+  uint16_t word = RecordHeaderWord(code, kLongMarker);
   uint32_t longLength = static_cast<uint32_t>(length);
   if (!ExchangeUI16(stream, word) || !ExchangeUI32(stream, longLength)) return false;
   headerSize = 6;

@@ -13,15 +13,27 @@
 // Tag codes that this system writes.
 constexpr int32_t kTagEnd = 0;
 constexpr int32_t kTagShowFrame = 1;
+constexpr int32_t kTagSetBackgroundColor = 9;
 constexpr int32_t kTagDoAction = 12;
 constexpr int32_t kTagSoundStreamBlock = 19;
 constexpr int32_t kTagPlaceObject2 = 26;
 constexpr int32_t kTagRemoveObject2 = 28;
 constexpr int32_t kTagDefineShape3 = 32;
+constexpr int32_t kTagDefineButton2 = 34;
 constexpr int32_t kTagDefineBitsLossless2 = 36;
+constexpr int32_t kTagDefineEditText = 37;
+constexpr int32_t kTagDefineSprite = 39;
 constexpr int32_t kTagSoundStreamHead2 = 45;
+constexpr int32_t kTagDefineFont2 = 48;
 constexpr int32_t kTagDefineVideoStream = 60;
 constexpr int32_t kTagVideoFrame = 61;
+
+// The flags byte of PlaceObject2.
+constexpr uint8_t kPlaceFlagMove = 0x01;
+constexpr uint8_t kPlaceFlagHasCharacter = 0x02;
+constexpr uint8_t kPlaceFlagHasMatrix = 0x04;
+constexpr uint8_t kPlaceFlagHasRatio = 0x10;
+constexpr uint8_t kPlaceFlagHasName = 0x20;
 
 // Movie coordinates are in twips.
 constexpr int32_t kTwipsPerPixel = 20;
@@ -189,6 +201,9 @@ class SwfFileHeader : public FlashBlock {
   uint16_t FrameRate = 0;  // 8.8 fixed point
   uint16_t FrameCount = 0;
 };
+
+// The first 16 bits of a record header: the code above a 6-bit length.
+constexpr uint16_t RecordHeaderWord(int32_t code, int32_t length) { return static_cast<uint16_t>(code << 6 | length); }
 
 // The short form holds lengths below 63; a 6-bit length of 63 means a 32-bit length follows.
 class RecordHeader : public FlashBlock {

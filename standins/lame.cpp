@@ -14,6 +14,7 @@
 #include <iterator>
 #include <vector>
 
+#include "media/dsutil.h"
 #include "platform/dshow/factory.h"
 #include "platform/dshow/transform.h"
 #include "standins/audiofilter.h"
@@ -30,7 +31,6 @@ constexpr DWORD kMpegRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 
 // 1.25 bytes per sample plus 7200.
 constexpr int kPieceSamples = 4608;
 constexpr long kOutputBufferBytes = kPieceSamples * 5 / 4 + 7200;
-constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 
 bool IsMpegRate(DWORD rate) { return std::find(std::begin(kMpegRates), std::end(kMpegRates), rate) != std::end(kMpegRates); }
 

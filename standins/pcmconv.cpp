@@ -37,7 +37,6 @@ constexpr wchar_t kClassName[] = L"PCM Converter";
 constexpr int kMinRate = 1000;
 constexpr int kMaxRate = 192000;
 constexpr long kOutputBufferFrames = 8192;
-constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 
 // The audio stream capabilities block of IAMStreamConfig::GetStreamCaps; the platform headers lack it.
 struct AudioStreamConfigCaps {

@@ -2,8 +2,8 @@
 
 #include <new>
 
+#include "common/comptr.h"
 #include "common/handle.h"
-#include "media/comptr.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <dshow.h>
 
+#include "common/comptr.h"
 #include "common/sync.h"
-#include "media/comptr.h"
 #include "platform/dshow/unknown.h"
 
 class CBasePin;

@@ -11,8 +11,8 @@
 
 #include <string>
 
+#include "common/comptr.h"
 #include "common/sync.h"
-#include "media/comptr.h"
 #include "platform/dshow/mediatype.h"
 #include "platform/dshow/unknown.h"
 

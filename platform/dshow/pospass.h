@@ -5,7 +5,7 @@
 
 #include <dshow.h>
 
-#include "media/comptr.h"
+#include "common/comptr.h"
 #include "platform/dshow/unknown.h"
 
 class CPosPassThru : public CUnknown, public IMediaSeeking, public IMediaPosition {

@@ -10,10 +10,13 @@ def pattern(x, y, channel):
 
 
 failures = []
-for name, bits in [("bmp24.bmp", 24), ("bmp32.bmp", 32), ("bmp8.bmp", 8), ("bmp16.bmp", 16),
-                   ("bmp24_topdown.bmp", 24)]:
+# Name, depth and the size bitmap_test.cpp gave (a negative height is stored top-down).
+for name, bits, size in [("bmp24.bmp", 24, (3, 2)), ("bmp32.bmp", 32, (3, 2)), ("bmp8.bmp", 8, (5, 3)),
+                         ("bmp16.bmp", 16, (7, 4)), ("bmp24_topdown.bmp", 24, (9, 5))]:
     image = Image.open(name)
     image.load()
+    if image.size != size:
+        failures.append(f"{name}: {image.width}x{image.height}, expected {size[0]}x{size[1]}")
     for y in range(image.height):
         for x in range(image.width):
             pixel = image.getpixel((x, y))

@@ -65,6 +65,15 @@ TEST(Tokens, FirstSplitTrim) {
   EXPECT_EQ(all, L"");
 }
 
+// Quotes group, and backslashes count only before a quote; the list is replaced, not added to.
+TEST(Tokens, CommandLines) {
+  std::vector<std::wstring> arguments = {L"stale"};
+  ASSERT_TRUE(SplitCommandLine(L"\"C:\\My Files\\larkspan.exe\" -c \"a b.xml\" x\\\"y \\\\", arguments));
+  EXPECT_EQ(arguments, std::vector<std::wstring>({L"C:\\My Files\\larkspan.exe", L"-c", L"a b.xml", L"x\"y", L"\\\\"}));
+  EXPECT_FALSE(SplitCommandLine(nullptr, arguments));
+  EXPECT_TRUE(arguments.empty());
+}
+
 TEST(Macros, ExpansionTable) {
   const std::map<std::string, std::string> names = {{"NAME", "x"}, {"width", "640"}, {"flash_file", "movie.swf"}};
   const struct {

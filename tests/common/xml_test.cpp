@@ -23,6 +23,29 @@ bool NoTemporaryFilesIn(const std::wstring& folder) {
   return search == INVALID_HANDLE_VALUE;
 }
 
+// What a failed save left, so that it fails only its own test.
+void RemoveTemporaryFilesIn(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"xml*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    DeleteFileW((folder + found.cFileName).c_str());
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+// A disk that fills up halfway through the save.
+class HalfFullDisk {
+ public:
+  HalfFullDisk() { SetXmlWriteFunction(WriteHalf); }
+  ~HalfFullDisk() { SetXmlWriteFunction(nullptr); }
+
+ private:
+  static size_t WriteHalf(const void* buffer, size_t size, size_t count, FILE* file) {
+    return fwrite(buffer, size, count / 2, file);
+  }
+};
+
 std::unique_ptr<XmlElement> Parse(const std::wstring& text) {
   std::wistringstream stream(text);
   return ParseXmlStream(stream);
@@ -48,6 +71,10 @@ void ExpectSameTree(const XmlElement& expected, const XmlElement& actual) {
 class XmlFiles : public testing::Test {
  protected:
   void SetUp() override { CreateDirectoryW(kWritten.c_str(), nullptr); }
+  void TearDown() override {
+    RemoveTemporaryFilesIn(kWritten);
+    RemoveTemporaryFilesIn(L".\\");
+  }
 };
 
 }  // namespace
@@ -210,6 +237,10 @@ TEST_F(XmlFiles, FailedSavesLeaveTheTargetAlone) {
   for (const std::wstring& target : {readOnly, std::wstring(L"folder.xml"), std::wstring(L"missing\\settings.xml")}) {
     EXPECT_FALSE(SaveXmlFile(target, &good));
     EXPECT_EQ(RecordedErrors().Pushed().back(), L"Failed to open file " + target + L"\n");
+  }
+  {
+    HalfFullDisk full;
+    EXPECT_FALSE(SaveXmlFile(kWritten + L"keep.xml", &good));
   }
   SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(FileText(kWritten + L"keep.xml"), old);

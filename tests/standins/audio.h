@@ -16,7 +16,6 @@
 #include "tests/support/graph.h"
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 
 inline CMediaType PcmType(int channels, int rate, int bits) {
   WAVEFORMATEX format = {};

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "media/comptr.h"
+#include "common/comptr.h"
 #include "tests/support/filters.h"
 
 // Runs the body on a thread of its own (COM initialised, multithreaded). A body that has not ended

@@ -8,7 +8,7 @@
 #include "common/handle.h"
 
 // The program's exit code; the error code when it does not start, WAIT_TIMEOUT when it has not
-// ended within the time.
+// ended within the time (it is ended then).
 inline DWORD RunProgram(std::wstring command, DWORD timeoutMs = 60000) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
@@ -17,7 +17,10 @@ inline DWORD RunProgram(std::wstring command, DWORD timeoutMs = 60000) {
     return GetLastError();
   HandleGuard processGuard(CloseHandle, process.hProcess);
   HandleGuard threadGuard(CloseHandle, process.hThread);
-  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) return WAIT_TIMEOUT;
+  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, WAIT_TIMEOUT);
+    return WAIT_TIMEOUT;
+  }
   DWORD code = 1;
   GetExitCodeProcess(process.hProcess, &code);
   return code;

@@ -1,12 +1,12 @@
 #include "app/converter/source/application.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include "app/converter/source/frame.h"
 #include "app/converter/source/resource.h"
 #include "common/error.h"
 #include "common/fileutil.h"
+#include "common/strutil.h"
 #include "common/window.h"
 
 const wchar_t kSettingsKey[] = L"Software\\Tellovane\\Larkspan";
@@ -27,15 +27,10 @@ Application::~Application() {
 }
 
 bool Application::ParseCommandLine() {
-  int count = 0;
-  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!arguments) return false;
-  if (count <= 0) {
-    LocalFree(arguments);
-    return false;
-  }
-  ApplySettingsOption(std::vector<std::wstring>(arguments + 1, arguments + count), settings_path);
-  LocalFree(arguments);
+  std::vector<std::wstring> arguments;
+  if (!SplitCommandLine(GetCommandLineW(), arguments) || arguments.empty()) return false;
+  arguments.erase(arguments.begin());
+  ApplySettingsOption(arguments, settings_path);
   return true;
 }
 

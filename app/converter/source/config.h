@@ -13,6 +13,10 @@
 constexpr int kFormatLossless = 0;
 constexpr int kFormatVp6 = 1;
 
+// The range of `VideoConfig::quality`, low to high.
+constexpr int kQualityMin = 0;
+constexpr int kQualityMax = 10;
+
 // Values of `AudioConfig::audio_type`.
 constexpr int kAudioNone = 0;
 constexpr int kAudioFromMovie = 1;
@@ -27,7 +31,7 @@ class VideoConfig : public Nodable {
   int format = kFormatVp6;
   int bitrate = 700;  // VP6 data rate in kbps; 0 is automatic
   int key_frame_interval = 10;
-  int quality = 8;  // 0 (low) to 10 (high), used with the automatic rate
+  int quality = 8;  // used with the automatic rate
 };
 
 class AudioConfig : public Nodable {

@@ -2,31 +2,40 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstring>
 #include <new>
 
 #include "common/strutil.h"
 #include "common/window.h"
 #include "common/zstream.h"
+#include "media/dsutil.h"
 #include "media/swfaction.h"
 #include "media/swfrecord.h"
 
 namespace {
 
 constexpr int32_t kFileHeaderSize = 8;  // signature, version, file length
-// Behind every marker search: the five bytes compared.
-constexpr int64_t kMarkerSize = 5;
-// SetBackgroundColor (code 9, length 3), white.
-constexpr uint8_t kWhiteBackground[kMarkerSize] = {0x43, 0x02, 0xFF, 0xFF, 0xFF};
-// PlaceObject2 (code 26, length 23), flags 0x26, depth 2: the template's own placement.
-constexpr uint8_t kTemplatePlacement[kMarkerSize] = {0x97, 0x06, 0x26, 0x02, 0x00};
-// PlaceFlagHasName | PlaceFlagHasMatrix | PlaceFlagHasCharacter.
-constexpr uint8_t kPlaceFlags = 0x26;
+constexpr uint8_t kPlaceFlags = kPlaceFlagHasName | kPlaceFlagHasMatrix | kPlaceFlagHasCharacter;
 constexpr char kControlName[] = "videoControls";
-constexpr int64_t kTimeUnitsPerSecond = 10000000;
 
-bool MatchesAt(const std::vector<uint8_t>& body, int64_t position, const uint8_t (&marker)[kMarkerSize]) {
-  return memcmp(body.data() + position, marker, kMarkerSize) == 0;
+// Behind every marker search: the five bytes compared, a tag's short header and the first three
+// bytes of its body.
+constexpr int64_t kMarkerSize = 5;
+using Marker = std::array<uint8_t, kMarkerSize>;
+
+constexpr Marker TagMarker(int32_t code, int32_t length, uint8_t first, uint8_t second, uint8_t third) {
+  const uint16_t header = RecordHeaderWord(code, length);
+  return {static_cast<uint8_t>(header), static_cast<uint8_t>(header >> 8), first, second, third};
+}
+
+// SetBackgroundColor of 3 bytes: white.
+constexpr Marker kWhiteBackground = TagMarker(kTagSetBackgroundColor, 3, 0xFF, 0xFF, 0xFF);
+// PlaceObject2 of 23 bytes at depth 2 (UI16): the template's own placement of its control.
+constexpr Marker kTemplatePlacement = TagMarker(kTagPlaceObject2, 23, kPlaceFlags, 2, 0);
+
+bool MatchesAt(const std::vector<uint8_t>& body, int64_t position, const Marker& marker) {
+  return memcmp(body.data() + position, marker.data(), kMarkerSize) == 0;
 }
 
 }  // namespace
@@ -87,7 +96,7 @@ HRESULT SwfControl::OnPrepare(MuxSettings* settings) {
     settings->nextCharacterId = 1000;
     settings->nextDepth = 1000;
     parameters_.svTitle = ToNarrowString(movieName_, CP_ACP);
-    const int64_t seconds = settings->duration / kTimeUnitsPerSecond;
+    const int64_t seconds = settings->duration / kUnitsPerSecond;
     parameters_.svDuration = ToNarrowString(DoubleToString(static_cast<double>(seconds), L"%8f"), CP_ACP);
     parameters_.svWidth = settings->width;
     parameters_.svHeight = settings->height;

@@ -298,7 +298,7 @@ bool Frame::ValidateProject(ProjectConfig& copy) {
   }
   video.bitrate = std::max(video.bitrate, 0);
   video.key_frame_interval = std::max(video.key_frame_interval, 1);
-  video.quality = std::clamp(video.quality, 0, 10);
+  video.quality = std::clamp(video.quality, kQualityMin, kQualityMax);
   if (audio.audio_type == kAudioFromFile &&
       !CheckInputFile(audio.audio_file, L"Please specify an audio file", L"Audio file %s doesn't exist")) {
     return false;

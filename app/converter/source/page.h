@@ -1,6 +1,8 @@
 #pragma once
 // The web page written beside a finished movie: the template "control.htm" from the program's
-// folder with $(width), $(height) and $(flash_file) filled in.
+// folder with $(width), $(height) and $(flash_file) filled in. The page is UTF-8; the movie's name
+// is HTML-escaped, and inside a tag (the page's URLs) percent-encoded as well, so that a browser
+// asks for the file the movie was written to.
 
 #include <string>
 

@@ -55,14 +55,14 @@ RunEvent ClassifyGraphEvent(long code) {
 }
 
 Vp6RateControl MakeVp6RateControl(int64_t averageTimePerFrame, const VideoConfig& video) {
-  const int64_t fps = std::clamp<int64_t>(static_cast<int32_t>(10000000 / averageTimePerFrame), 1, 30);
+  const int64_t fps = std::clamp<int64_t>(static_cast<int32_t>(kUnitsPerSecond / averageTimePerFrame), 1, 30);
   Vp6RateControl control = {};
   if (video.bitrate > 0) {
     control.rate = SaturatedInt32(int64_t{video.bitrate} * 30 / fps);
     control.maxQuantizer = 50;
   } else {
     control.rate = 0;  // "Auto": the quality sets the ceiling instead
-    control.maxQuantizer = 4 * (10 - std::clamp(video.quality, 0, 10));
+    control.maxQuantizer = 4 * (kQualityMax - std::clamp(video.quality, kQualityMin, kQualityMax));
   }
   control.keyInterval = SaturatedInt32(int64_t{video.key_frame_interval} * fps);
   return control;

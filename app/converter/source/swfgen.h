@@ -17,7 +17,7 @@
 #include "app/converter/source/config.h"
 #include "app/converter/source/control.h"
 #include "app/deze/source/swfmux.h"
-#include "media/comptr.h"
+#include "common/comptr.h"
 #include "media/filtergraph.h"
 #include "media/vp6state.h"
 

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kQualityMin = 0;
-constexpr int kQualityMax = 10;
 constexpr int kProgressMax = 100;
 // The page sits 2 pixels left of the tab control's display area, flush with its border.
 constexpr int kPageLeftShift = 2;

@@ -11,7 +11,7 @@ namespace {
 
 constexpr int32_t kBitmapScale = 20 << 16;  // 16.16 fixed point: one pixel to 20 twips
 
-constexpr uint8_t kPlaceHasCharacterAndMatrix = 0x06;
+constexpr uint8_t kPlaceHasCharacterAndMatrix = kPlaceFlagHasCharacter | kPlaceFlagHasMatrix;
 constexpr uint8_t kIdentityMatrix = 0x00;  // no scale, no rotation, translations of 0 bits
 constexpr int32_t kPlaceLength = 1 + 2 + 2 + 1;
 constexpr int32_t kRemoveLength = 2;

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
+#include "common/comptr.h"
 #include "common/stream.h"
-#include "media/comptr.h"
 #include "platform/dshow/pin.h"
 
 // A write-only stream over an IStream that someone else holds. The size is the high-water mark: the

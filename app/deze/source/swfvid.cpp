@@ -6,18 +6,19 @@
 #include "app/deze/source/swfbox.h"
 #include "app/deze/source/swfmux.h"
 #include "media/comx.h"
+#include "media/dsutil.h"
 
 namespace {
 
 constexpr wchar_t kSource[] = L"swfvid";
 constexpr DWORD kVp62 = MAKEFOURCC('V', 'P', '6', '2');
-// 256 × one second in 100 ns units: divided by the frame time it gives the 8.8 frame rate.
-constexpr int64_t kFrameRateUnits = 2'560'000'000;
+// Divided by the frame time it gives the 8.8 frame rate.
+constexpr int64_t kFrameRateUnits = 256 * kUnitsPerSecond;
 // A size in twips must fit the 16-bit fields of the movie.
 constexpr int64_t kTwipsLimit = 65536;
 
-constexpr uint8_t kPlaceFirst = 0x26;  // has name, has matrix, has character
-constexpr uint8_t kPlaceMove = 0x11;   // move, has ratio
+constexpr uint8_t kPlaceFirst = kPlaceFlagHasName | kPlaceFlagHasMatrix | kPlaceFlagHasCharacter;
+constexpr uint8_t kPlaceMove = kPlaceFlagMove | kPlaceFlagHasRatio;
 // A matrix with no scale, no rotation and 1-bit translations of 0.
 constexpr uint8_t kPlaceMatrix[] = {0x02, 0x00};
 constexpr char kStageName[] = "videoStage";
@@ -145,7 +146,7 @@ HRESULT SwfVideoIn::CheckMediaType(const CMediaType* type) {
   if (header.biHeight == 0 || std::llabs(header.biHeight) * kTwipsPerPixel >= kTwipsLimit) return S_FALSE;
   // The 8.8 frame rate must lie strictly between 1/256 and 256 frames per second.
   const int64_t frameTime = info.AvgTimePerFrame;
-  if (frameTime <= 0 || frameTime >= kFrameRateUnits || frameTime * 256 <= 10'000'000) return E_FAIL;
+  if (frameTime <= 0 || frameTime >= kFrameRateUnits || frameTime * 256 <= kUnitsPerSecond) return E_FAIL;
   return S_OK;
 }
 

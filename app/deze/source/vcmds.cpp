@@ -6,6 +6,7 @@
 
 #include "common/dib.h"
 #include "media/comx.h"
+#include "media/dsutil.h"
 #include "platform/dshow/factory.h"
 
 namespace {
@@ -133,8 +134,8 @@ HRESULT VcmEncoderFilter::GetMediaType(int position, CMediaType* type) {
       ICERR_OK)
     return E_FAIL;
   if (outInfo->AvgTimePerFrame <= 0) return E_FAIL;
-  // Bytes per frame in bits per second: size * 8 * 10,000,000 / frame time in 100 ns.
-  const auto bits = static_cast<int64_t>(uint64_t{outInfo->bmiHeader.biSizeImage} * 80000000u);
+  // Bytes per frame in bits per second.
+  const auto bits = static_cast<int64_t>(uint64_t{outInfo->bmiHeader.biSizeImage} * 8 * kUnitsPerSecond);
   outInfo->dwBitRate = static_cast<DWORD>(bits / outInfo->AvgTimePerFrame);
   return S_OK;
 }

@@ -8,7 +8,6 @@
 
 #include "app/drovel/source/msgbox.h"
 #include "common/error.h"
-#include "common/handle.h"
 #include "common/strutil.h"
 #include "common/window.h"
 
@@ -83,11 +82,8 @@ std::wstring CommandTable::NormalizeName(const std::wstring& name) {
 }
 
 std::vector<std::wstring> CommandTable::GetArguments() {
-  int count = 0;
-  HandleGuard list(LocalFree, CommandLineToArgvW(GetCommandLineW(), &count));
   std::vector<std::wstring> arguments;
-  if (!list.Get()) return arguments;
-  for (int i = 1; i < count; ++i) arguments.emplace_back(list.Get()[i]);
+  if (SplitCommandLine(GetCommandLineW(), arguments) && !arguments.empty()) arguments.erase(arguments.begin());
   return arguments;
 }
 

@@ -107,10 +107,14 @@ for name in ("control.swf", "control-fws.swf"):
         if character in raw_definitions:
             return read_rect(raw_definitions[character][2:])
         tag = ids[character]
+        if tag.name == "DefineSprite":  # a sprite or a button: the corners of what it shows
+            shown = [(place.CharacterId, place.Matrix) for place in tag.ControlTags if place.name == "PlaceObject2"]
+        else:
+            shown = [(record.CharacterId, record.PlaceMatrix) for record in tag.Characters]
         corners = []
-        for record in tag.Characters:  # a button: the corners of what it shows
-            x, y = translation(record.PlaceMatrix)
-            corners += [(cx + x, cy + y) for cx, cy in bounds(record.CharacterId)]
+        for shown_character, matrix in shown:
+            x, y = translation(matrix)
+            corners += [(cx + x, cy + y) for cx, cy in bounds(shown_character)]
         return corners
 
     placed = [tag for tag in sprite.ControlTags if tag.name == "PlaceObject2"]
@@ -183,7 +187,7 @@ class ObjectFinder(HTMLParser):
 for page, movie in (("control_vp6.real.htm", "control_vp6.real.swf"), ("control_box.real.htm", "control_box.real.swf")):
     lint = subprocess.run(["xmllint", "--html", "--noout", page], capture_output=True, text=True)
     check(lint.stdout + lint.stderr == "", f"{page}: xmllint says {lint.stdout + lint.stderr}")
-    with open(page, encoding="cp1252") as source:
+    with open(page, encoding="utf-8") as source:
         text = source.read()
     check("$(" not in text, f"{page}: a placeholder left")
     finder = ObjectFinder()

@@ -11,15 +11,12 @@
 #include "app/converter/source/page.h"
 #include "common/fileutil.h"
 #include "common/window.h"
+#include "media/swfrecord.h"
 #include "tests/app/deze/mux_harness.h"
 #include "tests/support/errors.h"
 #include "tests/support/files.h"
 
 namespace {
-
-constexpr int32_t kTagDefineButton2 = 34;
-constexpr int32_t kTagDefineEditText = 37;
-constexpr int32_t kTagDefineSprite = 39;
 
 // Writes the page at the finish, as the engine's own finish does.
 class PageAtFinish : public ISwfMuxHandler {
@@ -104,7 +101,7 @@ TEST(ControlMovie, ControlComesBeforeTheFirstFrameInBothVideoKinds) {
     ASSERT_NE(control16001, movie.tags.end());
     for (auto tag = movie.tags.begin() + 1; tag != control16001; ++tag) {
       EXPECT_TRUE(tag->code == kTagDefineShape3 || tag->code == kTagDefineButton2 ||
-                  tag->code == kTagDefineEditText || tag->code == kTagDefineSprite)
+                  tag->code == kTagDefineEditText || tag->code == kTagDefineSprite || tag->code == kTagDefineFont2)
           << "tag " << tag->code << " among the definitions";
     }
     EXPECT_EQ(std::count_if(movie.tags.begin(), control16001, [](const SwfTag& tag) {

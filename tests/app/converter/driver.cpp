@@ -11,13 +11,13 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/converter/source/resource.h"
+#include "common/strutil.h"
 #include "common/window.h"
 #include "tests/support/dialog_driver.h"
 
@@ -65,11 +65,8 @@ int Fail(const char* what) {
 }  // namespace
 
 int main() {
-  int count = 0;
-  wchar_t** list = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!list) return Fail("cannot read the command line");
-  const std::vector<std::wstring> arguments(list, list + count);
-  LocalFree(list);
+  std::vector<std::wstring> arguments;
+  if (!SplitCommandLine(GetCommandLineW(), arguments)) return Fail("cannot read the command line");
   if (arguments.size() < 3) {
     return Fail("usage: converter_driver <converter.exe> <project.xml> [--hold <file>] [-- args]");
   }

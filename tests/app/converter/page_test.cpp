@@ -40,6 +40,15 @@ TEST(HtmlPage, FillsTheTemplateUpToItsFirstZero) {
   EXPECT_EQ(FileText(L"clip.final.htm"), "<p>clip.final.swf 320x253 $(WIDTH) $320</p>");
 }
 
+TEST(HtmlPage, NameIsEscapedTextAndInsideTagsAPercentEncodedUrl) {
+  PutFile(L"names.htm", "<title>$(flash_file)</title><a href=\"$(flash_file)\" width=$(width)>$(flash_file)</a>");
+  WriteHtmlPage(Publish(L"Tom & Jerry #2 \u00FC \u65E5\u672C 100%.swf"), Stage(320, 253), L"names.htm");
+  const std::string text = "Tom &amp; Jerry #2 \xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC 100%.swf";
+  const std::string url = "Tom%20&amp;%20Jerry%20%232%20%C3%BC%20%E6%97%A5%E6%9C%AC%20100%25.swf";
+  EXPECT_EQ(FileText(L"Tom & Jerry #2 \u00FC \u65E5\u672C 100%.htm"),
+            "<title>" + text + "</title><a href=\"" + url + "\" width=320>" + text + "</a>");
+}
+
 TEST(HtmlPage, OverwritesAnOldPageAndWritesAnEmptyOneWithoutTemplate) {
   PutFile(L"old.htm", "an older and longer page than the new one");
   PutFile(L"short.htm", "$(width)");

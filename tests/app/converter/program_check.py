@@ -9,9 +9,9 @@ settings: "-c settings.xml" names an empty settings file, which receives the rec
 registry: no settings file; the recent project lands under the user's registry key.
 Either way the movie must read in ffprobe and no converter.xml may appear beside the program.
 
-    program_check.py movie <file.swf> <most frames>
-        a movie that the window tests left reads in ffprobe with a video stream of at least one
-        and fewer than <most frames> frames (an aborted one)
+    program_check.py movie <file.swf> <fewest frames> <most frames>
+        a movie that the window tests left reads in ffprobe with a video stream of that many
+        frames (both bounds included)
 """
 import argparse
 import os
@@ -49,10 +49,10 @@ def video_packets(streams):
 
 
 def main():
-    if len(sys.argv) == 4 and sys.argv[1] == "movie":
+    if len(sys.argv) == 5 and sys.argv[1] == "movie":
         readable, streams = probe_movie(sys.argv[2])
         frames = video_packets(streams)
-        good = readable and 0 < frames < int(sys.argv[3])
+        good = readable and int(sys.argv[3]) <= frames <= int(sys.argv[4])
         print(f"{frames} frames" if good else f"FAIL: ffprobe reads {frames} frames (readable: {readable})")
         return 0 if good else 1
     parser = argparse.ArgumentParser()
@@ -72,7 +72,9 @@ def main():
     shutil.copytree(arguments.program, program)
     for name in STANDINS:
         shutil.copy(os.path.join(arguments.standins, name), program)
-    run([media_run, "regsvr32", "/s", windows_path(os.path.join(program, "pcmconv.ax"))])
+    registered = run([media_run, "regsvr32", "/s", windows_path(os.path.join(program, "pcmconv.ax"))])
+    if registered.returncode != 0:
+        failures.append(f"regsvr32 pcmconv.ax exited {registered.returncode}")
 
     movie = os.path.join(work, "movie.avi")
     subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=10",

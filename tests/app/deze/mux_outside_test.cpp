@@ -1,5 +1,6 @@
 // Movies for the outside checks (mux_check.py): every MP3 fixture, as LAME wrote it, with VP6-typed
-// video through File Dump. The check reads them with ffprobe, ffmpeg and yaswfp.
+// video through File Dump. The check reads them with ffprobe, ffmpeg and yaswfp. The fixtures lie
+// beside the work folder, which each run empties.
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@ TEST(MuxOutside, MoviesOfEveryMp3Fixture) {
         const std::string name = std::string(coding) + "_" + std::to_string(rate) + "_" + std::to_string(channels);
         SCOPED_TRACE(name);
         std::vector<uint8_t> audio;
-        ASSERT_TRUE(ReadFileBytes(ToWideString("mp3/" + name + ".mp3", kUtf8CodePage).c_str(), audio));
+        ASSERT_TRUE(ReadFileBytes(ToWideString("../mp3/" + name + ".mp3", kUtf8CodePage).c_str(), audio));
         // The CBR sound outlasts the video, the VBR sound ends first (the sound is 0.6 s).
         const int videoFrames = coding[0] == 'c' ? 10 : 20;
         RunWithDeadline(kDeadlineMs, [&] {

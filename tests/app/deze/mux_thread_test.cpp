@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 #include "common/fileutil.h"
@@ -21,11 +22,11 @@ void Save(const wchar_t* name, const std::vector<uint8_t>& bytes) {
   EXPECT_TRUE(WriteFileBytes(name, bytes.data(), static_cast<int64_t>(bytes.size())));
 }
 
-// Pushes video frames on a streaming thread of its own.
-struct VideoPusher {
-  VideoPusher(TestSourcePin* pin, int first, int count)
-      : thread(StreamingThread([=, this] {
-          result = PushVideo(pin, first, count);
+// Pushes on a streaming thread of its own.
+struct Pusher {
+  explicit Pusher(std::function<HRESULT()> push)
+      : thread(StreamingThread([push, this] {
+          result = push();
           done = true;
         })) {}
   // Still inside Receive after a while.
@@ -42,6 +43,10 @@ struct VideoPusher {
   std::atomic<bool> done{false};
   HRESULT result = E_UNEXPECTED;
   std::thread thread;
+};
+
+struct VideoPusher : Pusher {
+  VideoPusher(TestSourcePin* pin, int first, int count) : Pusher([=] { return PushVideo(pin, first, count); }) {}
 };
 
 TEST_F(MuxThreads, AFullVideoQueueWaitsUntilTheAudioAFlushOrStopLetsItGo) {
@@ -172,7 +177,7 @@ TEST_F(MuxThreads, HandlersAreCalledInOrderAndTakePartInTheMovie) {
     };
     builder.header = [](MuxSettings*, BitStream* stream) {
       uint8_t background[3] = {1, 2, 3};
-      return WriteRecordHeader(*stream, 9, 3) && stream->TransferExactly(background, 3) ? S_OK : E_FAIL;
+      return WriteRecordHeader(*stream, kTagSetBackgroundColor, 3) && stream->TransferExactly(background, 3) ? S_OK : E_FAIL;
     };
     EXPECT_EQ(E_POINTER, movie.Muxer()->AddHandler(nullptr));
     EXPECT_EQ(S_OK, movie.Muxer()->AddHandler(&control));
@@ -309,6 +314,26 @@ TEST_F(MuxThreads, WriteFailuresEndTheMovieWithoutHanging) {
   std::vector<uint8_t> bytes;
   ASSERT_TRUE(ReadFileBytes(L"empty_frame.swf", bytes));
   ExpectWellFormed(bytes, 2);
+}
+
+// The sound's queue is full and its thread waits; then a video frame cannot be written, nor the
+// End tag into a file that went away. The finish must still let the waiting thread go.
+TEST_F(MuxThreads, AFailedFinishStillReleasesTheOtherStreamsThread) {
+  RunWithDeadline(kDeadlineMs, [] {
+    ComPtr<IBaseFilter> dump = NewFileDump(L"gone.bin");
+    MuxGraph movie({Vp6Type(64, 48), Mp3Type(22050, 1)}, dump.Get());
+    ASSERT_EQ(S_OK, movie.Connect());
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    ComPtr<IPin> input;
+    ASSERT_EQ(S_OK, dump->FindPin(L"Input", input.Clear()));
+    const std::vector<uint8_t> sound = Mp3Frames(22050, 500);  // more than the queue holds
+    Pusher audio([&] { return PushAudio(movie.Audio(), sound, 22050); });
+    EXPECT_TRUE(audio.Blocked());
+    input->EndOfStream();  // File Dump closes its file
+    EXPECT_EQ(E_FAIL, movie.Video()->Push({}, 0, 1));
+    EXPECT_EQ(E_FAIL, audio.Join());
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+  });
 }
 
 }  // namespace

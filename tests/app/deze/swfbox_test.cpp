@@ -153,6 +153,22 @@ TEST(SwfBoxEncoder, NewShapesRemoveOnlyWhatOneRectangleCovers) {
                                                                 kTagDefineShape3, kTagPlaceObject2}));
 }
 
+// A 4 x 1 and a 2 x 2 rectangle of the same bytes share Adler-32, length and hash: only the size
+// tells their bitmaps apart.
+TEST(SwfBoxEncoder, ACachedBitmapMatchesOnlyARectangleOfItsSize) {
+  Movie movie(40, 30);
+  Picture picture(40, 30);
+  movie.Encode(picture);
+  const uint32_t values[] = {0x00A1B2C3u, 0x00D4E5F6u, 0x00102030u, 0x00405060u};
+  for (int32_t i = 0; i < 4; ++i) picture.At(i, 0) = values[i];
+  ASSERT_EQ(Codes(movie.Encode(picture))[0], kTagDefineBitsLossless2);
+  for (int32_t i = 0; i < 4; ++i) picture.At(10 + i % 2, 10 + i / 2) = values[i];
+  const std::vector<SwfTag> tags = movie.Encode(picture);
+  ASSERT_EQ(Codes(tags), std::vector<int32_t>({kTagDefineBitsLossless2, kTagDefineShape3, kTagPlaceObject2}));
+  EXPECT_EQ(Le16(tags[0].body, 3), 2);
+  EXPECT_EQ(Inflated(tags[0].body), picture.Argb(10, 10, 2, 2));
+}
+
 TEST(SwfBoxEncoder, LimitsOfDepthsAndIdentifiers) {
   Picture a(16, 16), b(16, 16, 0x00FF0000u);
   {

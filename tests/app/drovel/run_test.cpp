@@ -2,7 +2,6 @@
 // started as its own process, its boxes found, read and closed from here.
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -12,7 +11,7 @@
 #include "app/drovel/source/command.h"
 #include "app/drovel/source/resource.h"
 #include "common/fileutil.h"
-#include "common/handle.h"
+#include "common/prompt.h"
 #include "common/strutil.h"
 #include "common/window.h"
 #include "tests/support/dialog_driver.h"
@@ -170,9 +169,7 @@ class DrovelRun : public testing::Test {
       const std::wstring key = line.substr(0, space);
       const std::wstring value = space == std::wstring::npos ? L"" : line.substr(space + 1);
       if (key == L"command_line") {
-        int count = 0;
-        HandleGuard split(LocalFree, CommandLineToArgvW(value.c_str(), &count));
-        for (int i = 0; split.Get() && i < count; ++i) log.arguments.emplace_back(split.Get()[i]);
+        SplitCommandLine(value.c_str(), log.arguments);
       } else if (key == L"folder") {
         log.folder = value;
       } else if (key == L"show") {
@@ -252,6 +249,23 @@ TEST_F(DrovelRun, FailuresShowAnErrorBoxAndEndWithMinusOne) {
     EXPECT_EQ(seen.exitCode, kFailed);
   }
   EXPECT_EQ(FindWindowW(nullptr, L"Quillory"), nullptr);
+}
+
+// With another program in front, a box of ours must not be owned by its window: the box would
+// close, unread, with that window.
+TEST_F(DrovelRun, AnotherProgramsWindowInFrontOwnsNoBoxOfOurs) {
+  ASSERT_EQ(Run(L"launch"), 0u);
+  std::unique_ptr<Process> recorder = WaitForRecorder();
+  ASSERT_TRUE(recorder);
+  HWND window = FindWindowW(nullptr, L"Quillory");
+  SetForegroundWindow(window);
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  ASSERT_TRUE(GetGUIThreadInfo(0, &info));
+  ASSERT_EQ(info.hwndActive, window);
+  EXPECT_EQ(ActiveOwnerWindow(), nullptr);
+  EXPECT_EQ(Run(L"exit"), 0u);
+  EXPECT_EQ(recorder->Exit(), 0u);
 }
 
 TEST_F(DrovelRun, NoArgumentsShowTheUsageBox) {

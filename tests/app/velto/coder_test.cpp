@@ -78,6 +78,28 @@ TEST(KeyFrameCode, GroupsRunsAndLiterals) {
   EXPECT_EQ(Key(sixteen), (Bytes{0, 3, 0x11, 0x11, 0x22, 0x22, 0x33, 0x33, 0, 0, 0, 1}));
 }
 
+// A run word counts at most 255: runs just below, at and just above that, at every depth. Delta
+// frames write their runs with the same words.
+TEST(KeyFrameCode, RunsAroundTheLongestWordAtEveryDepth) {
+  const uint8_t kPixel[] = {0x8D, 0x7C, 0x6B, 0x5A};
+  for (int bits : kDepths) {
+    const Bytes value(kPixel, kPixel + bits / 8);
+    const auto word = [&](uint8_t count) { return Concat({{count}, value}); };
+    const struct {
+      int width;
+      Bytes runs;
+    } cases[] = {{254, word(254)}, {255, word(255)}, {256, Concat({word(255), word(1)})}};
+    for (const auto& c : cases) {
+      TestFrame blank(c.width, 1, bits);
+      TestFrame row = blank;
+      for (int x = 0; x < c.width; ++x) row.Set(x, 0, 0x5A6B7C8Du);
+      EXPECT_EQ(Key(row), Concat({c.runs, {0, 0, 0, 1}})) << bits << " bits, " << c.width;
+      TestFrame decoded = blank;
+      EXPECT_TRUE(Decode(Delta(blank, row), decoded) && decoded.SamePixels(row)) << bits << " bits, " << c.width;
+    }
+  }
+}
+
 TEST(KeyFrameCode, RefusesBadArguments) {
   Bytes frame(64), out(256);
   EXPECT_EQ(EncodeKeyFrame(frame.data(), out.data(), 2, 2, 12), -1);

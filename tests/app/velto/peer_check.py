@@ -5,7 +5,9 @@ import json
 import subprocess
 import sys
 
-wine_run = sys.argv[1]
+# Wine's icinfo of the build's kind (system32 or syswow64), which reads that registry view.
+wine_run, system_folder = sys.argv[1:3]
+icinfo = "C:\\windows\\%s\\icinfo.exe" % system_folder
 failures = []
 checks = 0
 
@@ -17,7 +19,7 @@ def check(condition, message):
         failures.append(message)
 
 
-output = subprocess.run([wine_run, "icinfo"], capture_output=True, text=True, timeout=120).stdout
+output = subprocess.run([wine_run, icinfo], capture_output=True, text=True, timeout=120).stdout
 # icinfo writes NUL characters between its pieces.
 listing = "\n".join(line.replace("\0", "").strip() for line in output.splitlines())
 check("\nvidc.wbvk: wbvk\n" in listing, "icinfo does not list vidc.wbvk:\n" + listing)
