@@ -1,9 +1,6 @@
 #include "media/filtergraph.h"
 
-#include <vector>
-
 #include "media/comx.h"
-#include "media/dsutil.h"
 
 namespace {
 
@@ -58,10 +55,11 @@ bool FilterGraph::ChangeState(int32_t target, HRESULT (STDMETHODCALLTYPE IMediaC
     // A graph whose Pause failed in one filter may have paused the others and still call itself
     // stopped, so its own Stop does nothing; their pins would then refuse to disconnect when the
     // graph goes, which Wine's graph retries forever. They are stopped one by one.
-    if (target != State_Stopped) {
-      std::vector<ComPtr<IBaseFilter>> filters;
-      GetGraphFilters(graph_.Get(), filters);
-      for (const ComPtr<IBaseFilter>& filter : filters) filter->Stop();
+    // A graph that cannot list them has none to stop: nothing more to report.
+    ComPtr<IEnumFilters> filters;
+    if (target != State_Stopped && SUCCEEDED(graph_->EnumFilters(filters.Clear())) && filters.IsValid()) {
+      ComPtr<IBaseFilter> filter;
+      while (filters->Next(1, filter.Clear(), nullptr) == S_OK && filter.IsValid()) filter->Stop();
     }
     return false;
   }
