@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/deze/source/swfmux.h"
+#include "app/deze/source/swfmuxapi.h"
 
 // The control's variables, in the order the DoAction sets them; the names are the ActionScript
 // variable names. Booleans are 0 or 1.

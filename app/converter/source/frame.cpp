@@ -8,6 +8,7 @@
 #include "app/converter/source/application.h"
 #include "app/converter/source/choosers.h"
 #include "app/converter/source/resource.h"
+#include "app/converter/source/swfgen.h"
 #include "app/converter/source/tabs.h"
 #include "common/about.h"
 #include "common/error.h"

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "app/converter/source/config.h"
-#include "app/converter/source/swfgen.h"
 #include "common/counted.h"
 #include "common/window.h"
 #include "media/filtergraph.h"
 
 class Application;
+class FlashBuilder;
 class TabControl;
 
 // A conversion runs exactly while a builder is held.

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/converter/source/config.h"
-#include "app/deze/source/swfmux.h"
+#include "app/deze/source/swfmuxapi.h"
 
 // The movie's name with everything from its last "." replaced by ".htm".
 std::wstring HtmlPageName(const std::wstring& movieName);

@@ -16,7 +16,7 @@
 
 #include "app/converter/source/config.h"
 #include "app/converter/source/control.h"
-#include "app/deze/source/swfmux.h"
+#include "app/deze/source/swfmuxapi.h"
 #include "common/comptr.h"
 #include "media/filtergraph.h"
 #include "media/vp6state.h"

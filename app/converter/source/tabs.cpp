@@ -7,6 +7,7 @@
 #include "app/converter/source/choosers.h"
 #include "app/converter/source/frame.h"
 #include "app/converter/source/resource.h"
+#include "app/converter/source/swfgen.h"
 #include "common/duration.h"
 #include "common/format.h"
 #include "common/strutil.h"

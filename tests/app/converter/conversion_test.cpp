@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "app/converter/source/swfgen.h"
 #include "common/fileutil.h"
 #include "common/window.h"
 #include "tests/app/converter/converter_window.h"
