@@ -33,6 +33,15 @@ bool PublishConfig::operator==(const PublishConfig& other) const {
          create_html == other.create_html;
 }
 
+OutputPaths GetOutputPaths(const PublishConfig& publish) {
+  const std::wstring folder = publish.save_dir + L"\\";
+  return {folder + publish.save_name, folder + HtmlPageName(publish.save_name)};
+}
+
+std::wstring HtmlPageName(const std::wstring& movieName) {
+  return movieName.substr(0, movieName.rfind(L'.')) + L".htm";
+}
+
 bool ProjectConfig::Serialize(DataNode& node) {
   node.ExchangeChild(L"video_config", video_config);
   node.ExchangeChild(L"audio_config", audio_config);

@@ -53,6 +53,17 @@ class PublishConfig : public Nodable {
   bool create_html = true;
 };
 
+// Where a project's output goes: the movie is save_dir, a backslash and save_name (which by then
+// ends in ".swf"); its web page lies beside it, named after the movie.
+struct OutputPaths {
+  std::wstring movie;
+  std::wstring page;
+};
+OutputPaths GetOutputPaths(const PublishConfig& publish);
+
+// The movie's name with everything from its last "." replaced by ".htm".
+std::wstring HtmlPageName(const std::wstring& movieName);
+
 class ProjectConfig : public Nodable {
  public:
   bool Serialize(DataNode& node) override;

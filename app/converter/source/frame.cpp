@@ -321,7 +321,7 @@ bool Frame::ValidateProject(ProjectConfig& copy) {
     return false;
   }
   if (!EndsWith(publish.save_name, kMovieExtension)) publish.save_name += kMovieExtension;
-  const std::wstring output = publish.save_dir + L"\\" + publish.save_name;
+  const std::wstring output = GetOutputPaths(publish).movie;
   // The prompt below deletes the output: never what the run reads, nor the program's control movie
   // (whose page, named after the movie, would also replace the page template beside it).
   std::vector<std::wstring> needed = {video.video_file, GetModuleFolder(nullptr) + L"\\control.swf"};
@@ -335,7 +335,7 @@ bool Frame::ValidateProject(ProjectConfig& copy) {
   if (PathFileExistsW(output.c_str())) {
     const std::wstring question = L"File " + output + L" exists, overwrite?";
     if (Prompt(GetHandle(), question.c_str(), L"Warning", MB_OKCANCEL) != IDOK) return false;
-    if (!DeleteFileW(output.c_str())) {
+    if (!DeleteMovie(output)) {
       ShowError(L"Failed to delete file %s", output.c_str());
       return false;
     }

@@ -64,10 +64,6 @@ void ExpandPage(const std::map<std::string, std::string>& inText, const std::map
 
 }  // namespace
 
-std::wstring HtmlPageName(const std::wstring& movieName) {
-  return movieName.substr(0, movieName.rfind(L'.')) + L".htm";
-}
-
 void WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings) {
   WriteHtmlPage(publish, settings, GetModuleFolder(nullptr) + L"\\control.htm");
 }
@@ -92,7 +88,7 @@ void WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings, co
     if (end != std::string::npos) text.resize(end);
     std::string page;
     ExpandPage(inText, inTags, text, page);
-    const std::wstring pagePath = publish.save_dir + L"\\" + HtmlPageName(publish.save_name);
+    const std::wstring pagePath = GetOutputPaths(publish).page;
     WriteFileBytes(pagePath.c_str(), page.data(), static_cast<int64_t>(page.size()), OpenFailure::kQuiet);
   } catch (const std::bad_alloc&) {
     // No page rather than an exception on the streaming thread.

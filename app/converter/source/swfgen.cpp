@@ -108,6 +108,10 @@ PcmStageFormat ChoosePcmStageFormat(const AM_MEDIA_TYPE* decoded) {
   return {format->nChannels == 1 ? 1 : 2, rate <= 11025 ? 11025 : rate <= 22050 ? 22050 : 44100};
 }
 
+bool DeleteMovie(const std::wstring& path) {
+  return !PathFileExistsW(path.c_str()) || DeleteFileW(path.c_str());
+}
+
 FlashBuilder::FlashBuilder(GraphObserver* observer, const ProjectConfig& project)
     : FilterGraph(observer), project_(project) {}
 
@@ -124,7 +128,7 @@ FlashBuilder::~FlashBuilder() {
   seeking_.Release();
   multiplexer_.Release();
   ReleaseGraph();
-  DeleteFileW(moviePath_.c_str());
+  DeleteMovie(moviePath_);
 }
 
 bool FlashBuilder::MovieSucceeded() const { return finishState_.load() == kFinishedWell; }
@@ -374,8 +378,7 @@ HRESULT FlashBuilder::BuildVideoBranch(IPin* videoPin) {
   multiplexer_ = multiplexer;
 
   const PublishConfig& publish = project_.publish_config;
-  if ((result = ConnectFileSink(muxOutput.Get(), publish.save_dir + L"\\" + publish.save_name)) != S_OK)
-    return result;
+  if ((result = ConnectFileSink(muxOutput.Get(), GetOutputPaths(publish).movie)) != S_OK) return result;
 
   auto mediaFilter = ComPtr<IMediaFilter>::QueryFrom(graph_.Get());
   if (mediaFilter.IsNull()) return Failed(159, E_NOINTERFACE);
@@ -421,7 +424,7 @@ HRESULT FlashBuilder::AddFileSink(IBaseFilter* sink, const wchar_t* name, IPin* 
   auto fileSink = ComPtr<IFileSinkFilter>::QueryFrom(sink);
   if (fileSink.IsNull()) return Failed(145, E_NOINTERFACE);
   // The user agreed to replace an existing movie.
-  if (PathFileExistsW(path.c_str())) DeleteFileW(path.c_str());
+  DeleteMovie(path);
   if ((result = fileSink->SetFileName(path.c_str(), nullptr)) != S_OK) return Failed(153, result);
   moviePath_ = path;
   if ((result = graph_->ConnectDirect(muxOutput, input.Get(), nullptr)) != S_OK)

@@ -49,6 +49,11 @@ struct PcmStageFormat {
 };
 PcmStageFormat ChoosePcmStageFormat(const AM_MEDIA_TYPE* decoded);
 
+// Deletes the movie file at the path; true when no file is left there. The one place a movie is
+// deleted: an old one once the user agreed to replace it, again before the sink opens the file,
+// and a movie that never began.
+bool DeleteMovie(const std::wstring& path);
+
 class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
  public:
   // Creates the graph and its event window; builds nothing yet.

@@ -79,6 +79,24 @@ TEST(Project, DefaultsEqualityAndAssign) {
   }
 }
 
+TEST(HtmlPage, NameDropsEverythingFromTheLastDot) {
+  for (auto [movie, page] : {std::pair{L"movie.swf", L"movie.htm"}, std::pair{L"clip.final.swf", L"clip.final.htm"},
+                             std::pair{L"noextension", L"noextension.htm"}, std::pair{L".swf", L".htm"},
+                             std::pair{L"", L".htm"}}) {
+    EXPECT_EQ(HtmlPageName(movie), page) << movie;
+  }
+}
+
+// The movie and its page lie side by side in save_dir, the folder taken as it was typed.
+TEST(OutputPaths, MovieAndPageLieInTheSaveFolder) {
+  PublishConfig publish;
+  publish.save_dir = L"E:\\out";
+  publish.save_name = L"clip.final.swf";
+  const OutputPaths paths = GetOutputPaths(publish);
+  EXPECT_EQ(paths.movie, L"E:\\out\\clip.final.swf");
+  EXPECT_EQ(paths.page, L"E:\\out\\clip.final.htm");
+}
+
 TEST_F(ProjectFiles, DefaultFileByteForByteAndBothStoresAgree) {
   ProjectConfig defaults;
   ASSERT_TRUE(XmlLoader(L"written\\default.xml").Save(defaults));

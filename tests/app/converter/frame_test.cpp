@@ -247,6 +247,16 @@ TEST_F(FrameTest, StartShowsTheFirstProblemInOrder) {
   EXPECT_EQ(FileText(existing), "old movie");
   EXPECT_FALSE(frame->GetConversion().builder.IsValid());
   EXPECT_EQ(Project().publish_config.save_name, L"kept");
+
+  // OK on a movie that cannot be deleted (read-only): the message, the file stays, nothing starts.
+  SetFileAttributesW(existing.c_str(), FILE_ATTRIBUTE_READONLY);
+  RecordedErrors().Reset();
+  user.Answer(IDOK);
+  Click(kPublishPage, IDC_START);
+  SetFileAttributesW(existing.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(ErrorBoxes(), std::vector<std::wstring>{L"Failed to delete file " + existing});
+  EXPECT_EQ(FileText(existing), "old movie");
+  EXPECT_FALSE(frame->GetConversion().builder.IsValid());
 }
 
 // An output that is the run's own movie or sound file, or the program's control movie (whose page

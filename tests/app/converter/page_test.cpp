@@ -1,4 +1,4 @@
-// The page written beside the movie: its name, its three values, and that nothing is ever shown.
+// The page written beside the movie: its three values, and that nothing is ever shown.
 
 #include <windows.h>
 
@@ -25,14 +25,6 @@ struct Stage : MuxSettings {
 };
 
 }  // namespace
-
-TEST(HtmlPage, NameDropsEverythingFromTheLastDot) {
-  for (auto [movie, page] : {std::pair{L"movie.swf", L"movie.htm"}, std::pair{L"clip.final.swf", L"clip.final.htm"},
-                             std::pair{L"noextension", L"noextension.htm"}, std::pair{L".swf", L".htm"},
-                             std::pair{L"", L".htm"}}) {
-    EXPECT_EQ(HtmlPageName(movie), page) << movie;
-  }
-}
 
 TEST(HtmlPage, FillsTheTemplateUpToItsFirstZero) {
   PutFile(L"page.htm", std::string("<p>$(flash_file) $(width)x$(height) $(WIDTH) $$(width)</p>") + '\0' + "$(width)");
