@@ -1,25 +1,23 @@
 # add_win_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [FIXTURES_SETUP ...])
-# Builds a GoogleTest program for both targets; registers it with ctest (run through wine64 by the
-# toolchain's emulator) only on the x86_64 build. One ctest test per program. Its work folder
-# (<name>.work) is emptied before each run by the setup test <name>_fresh_work (fixture <name>_work),
-# so the host checks that read it judge this run's files; a host step that writes into the folder
-# before the program requires that fixture too.
+# Builds a GoogleTest program and registers it with ctest, run under Wine by the toolchain's
+# emulator (scripts/wine-run). One ctest test per program. Its work folder (<name>.work) is
+# emptied before each run by the setup test <name>_fresh_work (fixture <name>_work), so the host
+# checks that read it judge this run's files; a host step that writes into the folder before the
+# program requires that fixture too.
 function(add_win_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;FIXTURES_SETUP" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE test_support ${ARG_LIBS})
-  if(RUN_TESTS)
-    set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}.work)
-    file(MAKE_DIRECTORY ${work})
-    add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${work})
-    add_test(NAME ${name}_fresh_work COMMAND sh -c "rm -rf \"$0\" && mkdir -p \"$0\"" ${work})
-    set_tests_properties(${name}_fresh_work PROPERTIES TIMEOUT 60 LABELS "host;${ARG_LABELS}"
-      FIXTURES_SETUP ${name}_work)
-    set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS "windows;${ARG_LABELS}"
-      FIXTURES_REQUIRED ${name}_work)
-    if(ARG_FIXTURES_SETUP)
-      set_tests_properties(${name} PROPERTIES FIXTURES_SETUP "${ARG_FIXTURES_SETUP}")
-    endif()
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}.work)
+  file(MAKE_DIRECTORY ${work})
+  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${work})
+  add_test(NAME ${name}_fresh_work COMMAND sh -c "rm -rf \"$0\" && mkdir -p \"$0\"" ${work})
+  set_tests_properties(${name}_fresh_work PROPERTIES TIMEOUT 60 LABELS "host;${ARG_LABELS}"
+    FIXTURES_SETUP ${name}_work)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS "windows;${ARG_LABELS}"
+    FIXTURES_REQUIRED ${name}_work)
+  if(ARG_FIXTURES_SETUP)
+    set_tests_properties(${name} PROPERTIES FIXTURES_SETUP "${ARG_FIXTURES_SETUP}")
   endif()
 endfunction()
 
@@ -37,9 +35,6 @@ endif()
 # bounded fuzzing run) is labelled "long" and runs only with CI=true or RUN_LONG=1.
 function(add_host_check name)
   cmake_parse_arguments(ARG "LONG" "WORKING_DIRECTORY" "COMMAND;FIXTURES_REQUIRED" ${ARGN})
-  if(NOT RUN_TESTS)
-    return()
-  endif()
   add_test(NAME ${name} COMMAND ${ARG_COMMAND} WORKING_DIRECTORY ${ARG_WORKING_DIRECTORY})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS host
     FIXTURES_REQUIRED "${ARG_FIXTURES_REQUIRED}")
