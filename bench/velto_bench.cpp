@@ -72,7 +72,24 @@ void PrintRow(const char* what, int bits, int level, int frames, const Totals& t
   fflush(stdout);
 }
 
+// The fastest of a few runs of `work`, in seconds: a frame codes in about a millisecond, so one
+// pause of a shared machine would otherwise outweigh the code being measured.
+template <typename Work>
+double Fastest(Work work) {
+  constexpr int kTries = 3;
+  double best = 0;
+  for (int i = 0; i < kTries; ++i) {
+    const double start = Now();
+    work();
+    const double seconds = Now() - start;
+    if (i == 0 || seconds < best) best = seconds;
+  }
+  return best;
+}
+
 // The bare coder: key frames every 80, delta frames between, decoded onto the previous frame.
+// Coding a frame again gives the same stream and decoding it again the same frame, so each counts
+// at its fastest.
 void BenchCoder(int bits, int frames) {
   Screen screen(kWidth, kHeight);
   std::vector<uint8_t> previous, current, decoded;
@@ -83,14 +100,15 @@ void BenchCoder(int bits, int frames) {
     screen.Render(i);
     ToDib(screen, bits, current);
     const bool key = i % kKeyInterval == 0;
-    double start = Now();
-    const int32_t length = key ? EncodeKeyFrame(current.data(), stream.data(), kWidth, kHeight, bits)
-                               : EncodeDeltaFrame(previous.data(), current.data(), stream.data(), kWidth, kHeight, bits);
-    totals.encodeSeconds += Now() - start;
+    int32_t length = 0;
+    totals.encodeSeconds += Fastest([&] {
+      length = key ? EncodeKeyFrame(current.data(), stream.data(), kWidth, kHeight, bits)
+                   : EncodeDeltaFrame(previous.data(), current.data(), stream.data(), kWidth, kHeight, bits);
+    });
     if (key) decoded.assign(current.size(), 0);
-    start = Now();
-    const bool complete = DecodeFrame(stream.data(), length, decoded.data(), kWidth, kHeight, bits);
-    totals.decodeSeconds += Now() - start;
+    bool complete = false;
+    totals.decodeSeconds +=
+        Fastest([&] { complete = DecodeFrame(stream.data(), length, decoded.data(), kWidth, kHeight, bits); });
     if (!complete || decoded != current) ++totals.mismatches;
     totals.rawBytes += static_cast<double>(current.size());
     totals.packedBytes += length;

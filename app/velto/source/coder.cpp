@@ -297,11 +297,14 @@ void FillPixels(uint8_t* target, const uint8_t* value, int count) {
 }
 
 template <int kBytes>
-bool Decode(const uint8_t* in, const uint8_t* end, uint8_t* frame, int64_t stride, int height) {
-  const int64_t imageSize = stride * height;
-  int64_t x = 0;
-  int64_t y = 0;
-  int64_t offset = 0;  // of the write position from the frame start; never negative
+bool Decode(const uint8_t* in, const uint8_t* end, uint8_t* frame, size_t stride, int height) {
+  // DecodeFrame's size check keeps the image under 2^30 bytes, so positions fit a size_t in both
+  // builds. The column stops one past the image end, where every write is skipped anyway.
+  const size_t imageSize = stride * static_cast<size_t>(height);
+  const size_t lastColumn = imageSize / kBytes + 1;
+  size_t x = 0;
+  int y = 0;
+  size_t offset = 0;  // of the write position from the frame start
   for (;;) {
     if (in >= end) {
       Trace(L"Warning: no end-of-image code found\n");
@@ -310,9 +313,10 @@ bool Decode(const uint8_t* in, const uint8_t* end, uint8_t* frame, int64_t strid
     const int count = *in++;
     if (count != 0) {
       if (end - in < kBytes) break;
-      if (offset + count * kBytes <= imageSize) {
+      const size_t bytes = static_cast<size_t>(count) * kBytes;
+      if (offset + bytes <= imageSize) {
         FillPixels<kBytes>(frame + offset, in, count);
-        offset += count * kBytes;
+        offset += bytes;
         x += count;
       }
       in += kBytes;
@@ -335,19 +339,19 @@ bool Decode(const uint8_t* in, const uint8_t* end, uint8_t* frame, int64_t strid
       const int dx = in[0];
       const int dy = in[1];
       in += 2;
-      y += dy;
-      if (y >= height) {
+      if (dy >= height - y) {
         Trace(L"Error: jump out of image bounds.\n");
         return false;
       }
-      x += dx;
+      y += dy;
+      x = std::min(x + dx, lastColumn);
       offset = y * stride + x * kBytes;
     } else {
-      const int64_t bytes = int64_t{code} * kBytes;
-      const int64_t words = bytes + (kBytes == 1 ? (code & 1) : 0);
-      if (end - in < words) break;
+      const size_t bytes = static_cast<size_t>(code) * kBytes;
+      const size_t words = bytes + (kBytes == 1 ? (code & 1) : 0);
+      if (static_cast<size_t>(end - in) < words) break;
       if (offset + bytes <= imageSize) {
-        memcpy(frame + offset, in, static_cast<size_t>(bytes));
+        memcpy(frame + offset, in, bytes);
         offset += bytes;
         x += code;
       }
@@ -431,7 +435,7 @@ bool DecodeFrame(const void* stream, int32_t length, void* frame, int width, int
   const uint8_t* in = static_cast<const uint8_t*>(stream);
   const uint8_t* end = in + length;
   uint8_t* out = static_cast<uint8_t*>(frame);
-  const int64_t stride = FrameStride(width, bitCount);
+  const size_t stride = static_cast<size_t>(FrameStride(width, bitCount));
   switch (bitCount) {
     case 8: return Decode<1>(in, end, out, stride, height);
     case 16: return Decode<2>(in, end, out, stride, height);

@@ -235,6 +235,14 @@ TEST(Decoder, StaysInsideTheFrame) {
   two.bytes.assign(8, 0);
   EXPECT_TRUE(Decode(stream, two));
   EXPECT_EQ(two.bytes, Bytes(8, 0));
+  // Nor at 2^30 columns of 4 bytes, where a 32-bit byte position would come round to 0.
+  stream.clear();
+  constexpr int kColumns = 1 << 30;
+  for (int i = 0; i < kColumns / 255; ++i) stream.insert(stream.end(), {0, 2, 0xFF, 0});
+  stream.insert(stream.end(), {0, 2, static_cast<uint8_t>(kColumns % 255), 0, 1, 1, 2, 3, 4, 0, 1});
+  TestFrame wide(2, 2, 32);
+  EXPECT_TRUE(Decode(stream, wide));
+  EXPECT_EQ(wide.bytes, Bytes(16, 0));
 }
 
 // Valid streams with bytes flipped, replaced, cut and repeated, decoded from guarded streams into
