@@ -5,10 +5,34 @@
 #   wine_sound_home <folder>                       a HOME whose ALSA device takes sound for nothing
 #   program_with_standins <build> <folder>         the program folder with the outside codecs'
 #                                                  stand-ins, the PCM stage registered
+#   wine_runs_i686                                 whether i686 programs can run on this machine
+#   wine_i686_failure                              and if not, why
+#   wine_program_preset                            win32, or win64 where i686 programs cannot run
 # wine64 also starts i686 programs, through Wine's 32-bit loader.
 
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
+WINE32=/usr/lib/wine/wine
+
+# Whether Wine's 32-bit loader, an i386 Linux program, starts here. Some kernels refuse every i386
+# program ("Exec format error"); no i686 Windows program can run on such a machine.
+wine_runs_i686() {
+  "$WINE32" --version > /dev/null 2>&1
+}
+wine_i686_failure() {
+  ("$WINE32" --version) 2>&1 | tail -n 1 | sed "s|.*$WINE32: ||"
+}
+
+# The build whose programs a person runs: the shipped win32, or its 64-bit twin where i686 programs
+# cannot run (said on stderr).
+wine_program_preset() {
+  if wine_runs_i686; then
+    echo win32
+  else
+    echo "Wine's 32-bit loader does not start here ($(wine_i686_failure)): running build/win64, the 64-bit twin" >&2
+    echo win64
+  fi
+}
 
 # The output goes through a file: Wine's helper processes (services, explorer) inherit the
 # program's handles and outlive it, and holding the caller's pipe they would stall it. At most
