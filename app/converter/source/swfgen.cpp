@@ -123,7 +123,10 @@ FlashBuilder::~FlashBuilder() {
     muxer->RemoveHandler(&control_);
     muxer->RemoveHandler(this);
   }
-  if (moviePath_.empty() || (movieBegan_.load() && finishState_.load() != kFinishedWithoutVideo)) return;
+  // Kept: a movie whose finish counted frames, or one that began and whose graph would not stop
+  // (it finishes as the graph goes, unseen here).
+  const bool finished = finishState_.load() != kNotFinished;
+  if (moviePath_.empty() || (movieBegan_.load() && (!finished || framesWritten_.load() > 0))) return;
   // The sink holds the file open until the graph lets it go.
   seeking_.Release();
   multiplexer_.Release();
@@ -166,10 +169,13 @@ HRESULT FlashBuilder::OnFinish(MuxSettings* settings, BitStream*) {
   framesWritten_.store(settings->frameCount);
   frameRate_.store(settings->frameRate);
   movieCut_.store((settings->flags & kMuxFrameCapReached) != 0);
-  // The multiplexer fails a movie whose video ends before its first frame.
-  const bool failed = (settings->flags & kMuxError) != 0;
-  finishState_.store(!failed ? kFinishedWell : settings->frameCount == 0 ? kFinishedWithoutVideo : kFinishedFailed);
-  if (failed) return S_OK;
+  // A movie without a frame shows nothing, whatever ended it (a stop before the first frame too).
+  const bool good = (settings->flags & kMuxError) == 0 && settings->frameCount > 0;
+  if (!good) {
+    finishState_.store((settings->flags & kMuxNoVideoFrame) != 0 ? kFinishedWithoutVideo : kFinishedFailed);
+    return S_OK;
+  }
+  finishState_.store(kFinishedWell);
   // No exception may reach the multiplexer's thread.
   try {
     WriteHtmlPage(project_.publish_config, *settings);

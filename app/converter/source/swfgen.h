@@ -61,7 +61,8 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   // Stops the graph first: a failed run may leave the multiplexer paused with a movie open, and
   // stopping it calls OnFinish, which must find the builder whole. Whether or not the graph
   // stopped, the builder and its control then leave the multiplexer's handlers. A movie that never
-  // began (its header was not written) or got no video frame is no movie: its file is removed.
+  // began (its header was not written) or finished without a frame is no movie: its file is
+  // removed once the graph let it go.
   ~FlashBuilder() override;
 
   // Once, before FilterGraph::Run. S_OK, or the failing code after reporting what the user must
@@ -69,12 +70,12 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   HRESULT Build();
   // 0 ... 100; 0 while nothing can be said.
   int32_t GetProgress();
-  // True only when the multiplexer's finish ran (OnFinish) and its flags did not hold kMuxError.
-  // A run that ended with kFinished is a good movie only when this is true.
+  // True only when the multiplexer's finish ran (OnFinish), its flags did not hold kMuxError and
+  // it counted a frame. A run that ended with kFinished is a good movie only when this is true.
   bool MovieSucceeded() const;
   // Once the run ended, what the user must hear besides whether the movie is good: where a good
   // movie was cut at the multiplexer's limits (a warning), or why a movie failed when the finish
-  // could tell (no video frame). Empty otherwise.
+  // could tell (the video ended before its first frame). Empty otherwise.
   std::wstring MovieNote() const;
 
   // ISwfMuxHandler, on the multiplexer's streaming thread, after the movie control's.

@@ -319,6 +319,7 @@ int SwfMuxer::MuxFrames() {
       // A video that ended before the first frame leaves a movie without any picture.
       if (state == kMuxInFinished && pin == video_.get() && settings_.frameCount == 0) {
         Trace(L"swfmux: the video ended before its first frame\n");
+        settings_.flags |= kMuxNoVideoFrame;
         return kMuxInError;
       }
       if (state != kMuxInFinished) allFinished = false;
@@ -388,8 +389,9 @@ HRESULT SwfMuxer::FinishMovie() {
     }
   }
   // The header comes before the handlers: what they are told about the movie includes it, and a
-  // handler that writes finds a whole movie. No length that does not fit is ever written.
-  if (SUCCEEDED(result) && !WriteHeader(movieLength_)) {
+  // handler that writes finds a whole movie. It tells what was written whatever failed before, so
+  // that a movie kept for its frames is readable; no length that does not fit is ever written.
+  if (!WriteHeader(movieLength_)) {
     OnComError(kSource, 204, E_FAIL);
     result = E_FAIL;
   }

@@ -17,6 +17,9 @@ inline constexpr CLSID CLSID_SwfMuxer = {0x7b26c2ef, 0x316a, 0x4e2a, {0xab, 0x85
 inline constexpr int32_t kMuxFinished = 2;
 inline constexpr int32_t kMuxFrameCapReached = 4;
 inline constexpr int32_t kMuxError = 8;
+// With kMuxError: the video ended before its first frame, the one failure that says the input
+// holds no picture.
+inline constexpr int32_t kMuxNoVideoFrame = 16;
 
 // Frames of one movie at most; the frame that reaches it finishes the movie.
 inline constexpr int32_t kMaxMovieFrames = 16000;
@@ -48,7 +51,7 @@ struct MuxSettings {
   // Read by IMediaSeeking on another thread without a lock; 100 ns units.
   std::atomic<int64_t> duration{0};
   std::atomic<int64_t> currentPosition{0};
-  int32_t flags = 0;  // kMuxFinished | kMuxFrameCapReached | kMuxError
+  int32_t flags = 0;  // kMuxFinished | kMuxFrameCapReached | kMuxError | kMuxNoVideoFrame
   int32_t reserved1 = 0;
 };
 

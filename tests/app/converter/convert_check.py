@@ -271,16 +271,24 @@ class Check:
             self.expect('data="published.swf" width="160" height="133"' in page, "the page does not show the movie")
 
     def case_released(self):
-        """A builder released while the multiplexer has a movie open (a paused graph) stops the graph
-        while it is still whole: the movie is closed well-formed and the page written."""
+        """A builder released while the multiplexer has a movie open but no frame (a paused graph,
+        as when the window closes right after Start): no movie without a frame stays, and no page."""
         write_project("released.xml", "av25.avi", "released.swf", format=1, published=True)
-        for name in ("released.swf", "released.htm"):
-            if os.path.exists(name):
-                os.remove(name)
         status, said = self.convert("released.xml", mode="release-paused")
         self.expect(status == 0 and "released" in said, f"exit {status}, output {said}")
-        self.movie("released.swf", None)
-        self.expect(os.path.exists("released.htm"), "no web page: the finish did not reach the builder")
+        for name in ("released.swf", "released.htm"):
+            self.expect(not os.path.exists(name), f"{name} was left behind")
+
+    def case_released_running(self):
+        """A builder released while its graph runs, two frames in, stops the graph while it is still
+        whole: the finish reaches the builder, the movie is closed well-formed, the page written."""
+        write_project("released_running.xml", "long16001.avi", "released_running.swf", published=True)
+        status, said = self.convert("released_running.xml", mode="release-running")
+        self.expect(status == 0 and "released" in said, f"exit {status}, output {said}")
+        header = self.movie("released_running.swf", None)
+        if header:
+            self.expect(2 <= header.FrameCount < 16000, f"{header.FrameCount} frames")
+        self.expect(os.path.exists("released_running.htm"), "no web page: the finish did not reach the builder")
 
     def case_stuck(self):
         """A builder released while stopping its graph fails still takes itself and its control out

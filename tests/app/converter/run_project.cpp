@@ -3,9 +3,10 @@
 // run ended, releasing the builder inside the event as the main window does. Error texts are
 // printed instead of shown. deze.dll, lame.ax and vp6vfw.dll lie beside the program.
 //
-//   run_project.exe project.xml [deadline seconds] [release-paused|release-stuck]
+//   run_project.exe project.xml [deadline seconds] [release-paused|release-running|release-stuck]
 //
-// With "release-paused" the graph is only paused and the builder then released at once. With
+// With "release-paused" the graph is only paused and the builder then released at once; with
+// "release-running" the builder is released once the running graph wrote two frames. With
 // "release-stuck" a filter whose GetState fails joins the paused graph, so that stopping it fails,
 // before the builder is released; it prints "stop: failed|stopped" and whether the multiplexer
 // still holds the released builder among its handlers ("handlers: removed|kept").
@@ -139,6 +140,20 @@ class Runner : public GraphObserver {
     std::fflush(stdout);
   }
 
+  // Waits, without taking the graph's events, until the multiplexer wrote a second frame: its
+  // position is the start of the last frame written.
+  bool WaitForSecondFrame(DWORD deadlineMs) {
+    auto seeking = ComPtr<IMediaSeeking>::QueryFrom(builder_->FindMuxer().Get());
+    const ULONGLONG end = GetTickCount64() + deadlineMs;
+    LONGLONG position = 0;
+    while (seeking.IsValid() && GetTickCount64() < end) {
+      if (SUCCEEDED(seeking->GetCurrentPosition(&position)) && position > 0) return true;
+      Sleep(1);
+    }
+    std::printf("second frame: not written\n");
+    return false;
+  }
+
   // Lets the builder go without stopping the graph first, as an owner does after a failed run.
   void Release() {
     builder_ = CountedPtr<InspectedBuilder>();
@@ -196,12 +211,13 @@ class Runner : public GraphObserver {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
-    std::printf("usage: run_project project.xml [deadline seconds] [release-paused|release-stuck]\n");
+    std::printf("usage: run_project project.xml [deadline seconds] [release-paused|release-running|release-stuck]\n");
     return 2;
   }
   const int deadlineSeconds = argc > 2 ? _wtoi(argv[2]) : 60;
   const std::wstring mode = argc > 3 ? argv[3] : L"";
   const bool releasePaused = mode == L"release-paused" || mode == L"release-stuck";
+  const DWORD deadlineMs = static_cast<DWORD>(deadlineSeconds > 0 ? deadlineSeconds : 60) * 1000;
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   SetErrorHandler(CountedPtr<ErrorHandler>(new PrintingErrorHandler));
 
@@ -223,8 +239,13 @@ int wmain(int argc, wchar_t** argv) {
         }
         status = 0;
       }
+    } else if (mode == L"release-running") {
+      if (runner.Start(project, false) && runner.WaitForSecondFrame(deadlineMs)) {
+        runner.Release();
+        status = 0;
+      }
     } else if (runner.Start(project, false)) {
-      if (!runner.Wait(static_cast<DWORD>(deadlineSeconds > 0 ? deadlineSeconds : 60) * 1000)) {
+      if (!runner.Wait(deadlineMs)) {
         std::printf("result: deadline\n");
         std::fflush(stdout);
         ExitProcess(3);

@@ -1,5 +1,5 @@
 // The conversion engine's tables: which graph events end a run, the VP6 rate control, the state
-// block it writes and the PCM stage's format; and what a builder says before it ran.
+// block it writes and the PCM stage's format; and what a builder makes of how its movie ended.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include "app/converter/source/swfgen.h"
 #include "media/dsutil.h"
 #include "platform/dshow/mediatype.h"
+#include "tests/app/deze/mux_harness.h"
 
 namespace {
 
@@ -133,6 +134,7 @@ TEST(FlashBuilderState, SaysNothingBeforeItRan) {
 
   // What the multiplexer's finish reports decides.
   MuxSettings settings;
+  settings.frameCount = 1;
   settings.flags = kMuxFinished | kMuxError;
   EXPECT_EQ(S_OK, builder.OnFinish(&settings, nullptr));
   EXPECT_FALSE(builder.MovieSucceeded());
@@ -145,7 +147,8 @@ TEST(FlashBuilderState, SaysNothingBeforeItRan) {
 }
 
 // What the user hears besides the movie's verdict: where a kept movie was cut, and why a movie
-// without any frame failed.
+// whose video ended before its first frame failed. No movie without a frame is good, whatever
+// ended it.
 TEST(FlashBuilderState, NotesTheCutAndTheMissingVideo) {
   ProjectConfig project;
   project.video_config.video_file = L"C:\\movie.avi";
@@ -160,7 +163,10 @@ TEST(FlashBuilderState, NotesTheCutAndTheMissingVideo) {
        L"The movie was cut at 08:53, after 16000 frames: a Flash movie holds at most 16000 frames."},
       {kMuxFinished | kMuxFrameCapReached, 1500, 25 * 256, true,
        L"The movie was cut at 01:00, after 1500 frames: a Flash movie holds at most 4 GiB."},
-      {kMuxFinished | kMuxError, 0, 25 * 256, false, L"No video frame could be read from C:\\movie.avi"},
+      {kMuxFinished | kMuxError | kMuxNoVideoFrame, 0, 25 * 256, false,
+       L"No video frame could be read from C:\\movie.avi"},
+      {kMuxFinished | kMuxError, 0, 25 * 256, false, L""},
+      {kMuxFinished, 0, 25 * 256, false, L""},
       {kMuxFinished | kMuxError, 3, 25 * 256, false, L""},
   };
   for (const auto& entry : cases) {
@@ -172,6 +178,30 @@ TEST(FlashBuilderState, NotesTheCutAndTheMissingVideo) {
     EXPECT_EQ(entry.succeeded, builder.MovieSucceeded()) << entry.frames;
     EXPECT_EQ(entry.note, builder.MovieNote()) << entry.frames;
   }
+}
+
+// A first frame that the sink cannot take fails the movie like any failure: the builder does not
+// blame the input for it.
+TEST(FlashBuilderState, AFirstFrameTheSinkRefusesIsNoMissingVideo) {
+  RunWithDeadline(kDeadlineMs, [] {
+    ProjectConfig project;
+    project.video_config.video_file = L"C:\\movie.avi";
+    FlashBuilder builder(nullptr, project);
+    ComPtr<TestStream> stream;
+    *stream.Clear() = new TestStream;
+    MuxGraph movie({Vp6Type(64, 48)}, nullptr, stream.Get());
+    movie.Muxer()->AddHandler(&builder);
+    ASSERT_EQ(S_OK, movie.Connect());
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    const int64_t headerEnd = stream->Size();
+    ASSERT_GT(headerEnd, 0);
+    stream->refuseWriteAt = [headerEnd](int64_t position) { return position >= headerEnd; };
+    EXPECT_TRUE(FAILED(PushVideo(movie.Video(), 0, 2)));
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+    movie.Muxer()->RemoveHandler(&builder);
+    EXPECT_FALSE(builder.MovieSucceeded());
+    EXPECT_EQ(L"", builder.MovieNote());
+  });
 }
 
 }  // namespace

@@ -93,6 +93,10 @@ HRESULT STDMETHODCALLTYPE TestStream::Read(void*, ULONG, ULONG* read) {
 
 HRESULT STDMETHODCALLTYPE TestStream::Write(const void* buffer, ULONG count, ULONG* written) {
   if (!buffer) return STG_E_INVALIDPOINTER;
+  if (refuseWriteAt && refuseWriteAt(position_)) {
+    if (written) *written = 0;
+    return STG_E_MEDIUMFULL;
+  }
   const ULONG moved = std::min(count, maxWrite);
   if (moved <= kKeptWrite) {
     const auto* bytes = static_cast<const uint8_t*>(buffer);

@@ -64,6 +64,8 @@ class TestStream : public IStream {
   bool refuseSetSize = false;
   bool refuseSeek = false;  // every Seek fails, as a sink whose medium went away
   ULONG maxWrite = ULONG_MAX;  // a Write moves at most this many bytes and says so
+  // A Write at a position this refuses fails and moves nothing, as on a full disk.
+  std::function<bool(int64_t position)> refuseWriteAt;
 
  private:
   virtual ~TestStream() = default;

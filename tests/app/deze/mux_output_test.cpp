@@ -227,6 +227,28 @@ TEST_F(MuxOutput, AHeaderThatCannotBeRewrittenFailsTheMovie) {
   });
 }
 
+// An input whose closing write fails (the VP6 stream's frame count, inside its definition) fails
+// the movie, which is still kept for its frames: its header tells the length and the frames written.
+TEST_F(MuxOutput, AFailedClosingWriteStillLeavesTheRealLengthInTheHeader) {
+  RunWithDeadline(kDeadlineMs, [] {
+    PaddedMovie watched({Vp6Type(64, 48)});
+    MuxGraph& movie = watched.movie;
+    ASSERT_EQ(S_OK, movie.Connect());
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, 3));
+    const int64_t definition = watched.movieStart;
+    watched.stream->refuseWriteAt = [definition](int64_t position) {
+      return position > definition && position < definition + 16;
+    };
+    EXPECT_EQ(E_FAIL, movie.Video()->SendEndOfStream());
+    EXPECT_EQ(kMuxFinished | kMuxError, watched.handler.flagsAtFinish);
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+    const SwfFileHeader header = HeadOf(*watched.stream.Get());
+    EXPECT_EQ(watched.stream->Size(), header.FileLength);
+    EXPECT_EQ(3, header.FrameCount);
+  });
+}
+
 // A handler that writes past 4 GiB before the first frame: the End tag ends beyond what FileLength
 // can hold. The movie fails, the handlers are told, and the header never gets a wrapped length.
 TEST_F(MuxOutput, AMoviePastFourGiBAtTheFinishFailsWithoutAWrappedLength) {
@@ -261,7 +283,7 @@ TEST_F(MuxOutput, AVideoThatEndsBeforeItsFirstFrameFailsTheMovie) {
         EXPECT_EQ(S_OK, PushAudio(movie.Audio(), Mp3Frames(22050, 2), 22050));
       }
       EXPECT_EQ(E_FAIL, movie.Video()->SendEndOfStream());
-      EXPECT_EQ(kMuxFinished | kMuxError, watched.handler.flagsAtFinish);
+      EXPECT_EQ(kMuxFinished | kMuxError | kMuxNoVideoFrame, watched.handler.flagsAtFinish);
       EXPECT_EQ(0, watched.handler.framesAtFinish);
       EXPECT_EQ(S_OK, movie.graph.Stop());
       ExpectWellFormed(watched.stream->Bytes(), 0);
