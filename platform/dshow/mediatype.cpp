@@ -2,10 +2,12 @@
 
 #include <dvdmedia.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <cstdlib>
+#include <span>
 
 CMediaType::CMediaType() { Init(); }
 
@@ -164,6 +166,29 @@ const BITMAPINFOHEADER* PictureOf(const AM_MEDIA_TYPE& type) {
   return nullptr;
 }
 
+// What a picture's pixel values mean besides its header: the colour table of 8 bits or fewer (its
+// effective length: biClrUsed 0 means every colour of the depth), the three masks of BI_BITFIELDS.
+// Empty when the picture has neither; false when the format block does not hold it.
+bool PixelMeaning(const AM_MEDIA_TYPE& type, const BITMAPINFOHEADER& header, std::span<const BYTE>& meaning) {
+  meaning = {};
+  const size_t headerOffset = reinterpret_cast<const BYTE*>(&header) - type.pbFormat;
+  size_t start = headerOffset + header.biSize;
+  size_t length = 0;
+  if (header.biBitCount >= 1 && header.biBitCount <= 8) {
+    const uint64_t colours = header.biClrUsed != 0 ? header.biClrUsed : uint64_t{1} << header.biBitCount;
+    if (colours * sizeof(RGBQUAD) > type.cbFormat) return false;
+    length = static_cast<size_t>(colours * sizeof(RGBQUAD));
+  } else if (header.biCompression == BI_BITFIELDS) {
+    // Right behind a plain header; a larger header holds them at the same place.
+    start = headerOffset + sizeof(BITMAPINFOHEADER);
+    length = 3 * sizeof(DWORD);
+  }
+  if (length == 0) return true;
+  if (header.biSize < sizeof(BITMAPINFOHEADER) || start > type.cbFormat || length > type.cbFormat - start) return false;
+  meaning = {type.pbFormat + start, length};
+  return true;
+}
+
 const WAVEFORMATEX* WaveOf(const AM_MEDIA_TYPE& type) {
   if (!type.pbFormat || type.formattype != FORMAT_WaveFormatEx || type.cbFormat < sizeof(WAVEFORMAT) + 2)
     return nullptr;
@@ -180,8 +205,14 @@ bool KeepsPreparedFormat(const AM_MEDIA_TYPE& prepared, const AM_MEDIA_TYPE& cha
   const BITMAPINFOHEADER* before = PictureOf(prepared);
   const BITMAPINFOHEADER* after = PictureOf(changed);
   if (before || after) {
-    return before && after && before->biWidth == after->biWidth && before->biHeight == after->biHeight &&
-           before->biBitCount == after->biBitCount && before->biCompression == after->biCompression;
+    if (!before || !after || before->biWidth != after->biWidth || before->biHeight != after->biHeight ||
+        before->biBitCount != after->biBitCount || before->biCompression != after->biCompression) {
+      return false;
+    }
+    // A new palette or new masks give the same values other colours.
+    std::span<const BYTE> meaningBefore, meaningAfter;
+    return PixelMeaning(prepared, *before, meaningBefore) && PixelMeaning(changed, *after, meaningAfter) &&
+           std::ranges::equal(meaningBefore, meaningAfter);
   }
   const WAVEFORMATEX* waveBefore = WaveOf(prepared);
   const WAVEFORMATEX* waveAfter = WaveOf(changed);

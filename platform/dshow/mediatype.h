@@ -72,7 +72,8 @@ HRESULT CheckVideoInfoType(const AM_MEDIA_TYPE* type);
 const VIDEOINFOHEADER* VideoInfo(const AM_MEDIA_TYPE& type);
 
 // Whether `changed` keeps what a filter set itself up for from `prepared`: the same major type,
-// subtype and format type; for video the same frame size, bit depth and compression; for sound the
+// subtype and format type; for video the same frame size, bit depth, compression and colour table or
+// masks (a table the format block does not hold counts as changed); for sound the
 // same wave format (tag, channels, rate, sample size, block); any other format block unchanged.
 // Rectangles, rates and the like may differ.
 bool KeepsPreparedFormat(const AM_MEDIA_TYPE& prepared, const AM_MEDIA_TYPE& changed);

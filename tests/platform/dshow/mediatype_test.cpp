@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "common/dib.h"
 #include "media/comx.h"
 #include "tests/support/filters.h"
 
@@ -147,6 +148,54 @@ TEST_F(MediaType, PreparedFormatKeepsSizeDepthAndWaveFormat) {
   EXPECT_TRUE(KeepsPreparedFormat(sound, changed));
   reinterpret_cast<WAVEFORMATEX*>(changed.Format())->nSamplesPerSec = 48000;
   EXPECT_FALSE(KeepsPreparedFormat(sound, changed));
+}
+
+// Pixel values mean colours through an 8-bit picture's palette and a BI_BITFIELDS picture's masks:
+// a type that changes them is a new format.
+CMediaType PaletteType(DWORD coloursUsed, size_t tableEntries, BYTE firstBlue) {
+  CMediaType type = RgbVideoType(8, 8, 32);
+  type.SetSubtype(&MEDIASUBTYPE_RGB8);
+  const ULONG size = static_cast<ULONG>(sizeof(VIDEOINFOHEADER) + tableEntries * sizeof(RGBQUAD));
+  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormatBuffer(size));
+  std::memset(info, 0, size);
+  info->bmiHeader = MakeDibHeader(8, 8, 8, BI_RGB);
+  info->bmiHeader.biClrUsed = coloursUsed;
+  auto* table = reinterpret_cast<RGBQUAD*>(info + 1);
+  for (size_t i = 0; i < tableEntries; ++i) table[i] = {static_cast<BYTE>(i), 0, 0, 0};
+  if (tableEntries > 0) table[0].rgbBlue = firstBlue;
+  return type;
+}
+
+CMediaType MaskType(DWORD redMask) {
+  CMediaType type = RgbVideoType(8, 8, 16, BI_BITFIELDS);
+  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER) + 12));
+  info->bmiHeader = MakeDibHeader(8, 8, 16, BI_BITFIELDS);
+  const DWORD masks[] = {redMask, 0x07E0, 0x001F};
+  std::memcpy(info + 1, masks, sizeof(masks));
+  return type;
+}
+
+TEST_F(MediaType, PreparedFormatKeepsThePaletteAndTheMasks) {
+  const CMediaType palette = PaletteType(0, 256, 0);
+  const struct {
+    const char* name;
+    CMediaType changed;
+    bool kept;
+  } cases[] = {
+      {"same table", PaletteType(0, 256, 0), true},
+      {"every colour named", PaletteType(256, 256, 0), true},
+      {"one colour changed", PaletteType(0, 256, 99), false},
+      {"fewer colours", PaletteType(16, 16, 0), false},
+      {"table cut off", PaletteType(0, 255, 0), false},
+      {"no table", PaletteType(0, 0, 0), false},
+      {"colour count past the block", PaletteType(0xFFFFFFFF, 256, 0), false},
+  };
+  for (const auto& test : cases) {
+    EXPECT_EQ(test.kept, KeepsPreparedFormat(palette, test.changed)) << test.name;
+  }
+  EXPECT_TRUE(KeepsPreparedFormat(MaskType(0xF800), MaskType(0xF800)));
+  EXPECT_FALSE(KeepsPreparedFormat(MaskType(0xF800), MaskType(0x7C00)));
+  EXPECT_FALSE(KeepsPreparedFormat(MaskType(0xF800), RgbVideoType(8, 8, 16, BI_BITFIELDS)));
 }
 
 }  // namespace
