@@ -61,6 +61,32 @@ int64_t GetFileSize64(const wchar_t* path) {
   return GetFileSizeEx(handle, &size) ? size.QuadPart : -1;
 }
 
+namespace {
+
+// The full long name of an existing path without trailing separators; empty when it cannot be had.
+std::wstring FullLongPath(const wchar_t* path) {
+  const std::wstring full = ReadGrowing(MAX_PATH, [path](wchar_t* buffer, int size) {
+    return static_cast<int>(GetFullPathNameW(path, static_cast<DWORD>(size), buffer, nullptr));
+  });
+  if (full.empty()) return full;
+  std::wstring longPath = ReadGrowing(MAX_PATH, [&full](wchar_t* buffer, int size) {
+    return static_cast<int>(GetLongPathNameW(full.c_str(), buffer, static_cast<DWORD>(size)));
+  });
+  while (!longPath.empty() && (longPath.back() == L'\\' || longPath.back() == L'/')) longPath.pop_back();
+  return longPath;
+}
+
+// For paths that exist but cannot be identified (a folder, a file locked by another program): by
+// name, and the same when even that cannot be told, since a caller may delete the one it thinks is
+// another.
+bool IsSameByName(const wchar_t* first, const wchar_t* second) {
+  const std::wstring firstPath = FullLongPath(first);
+  const std::wstring secondPath = FullLongPath(second);
+  return firstPath.empty() || secondPath.empty() || StrCmpIW(firstPath.c_str(), secondPath.c_str()) == 0;
+}
+
+}  // namespace
+
 bool IsSameFile(const wchar_t* first, const wchar_t* second) {
   const bool firstExists = PathFileExistsW(first);
   const bool secondExists = PathFileExistsW(second);
@@ -74,13 +100,14 @@ bool IsSameFile(const wchar_t* first, const wchar_t* second) {
                        nullptr);
   };
   const HANDLE fileA = open(first);
-  if (fileA == INVALID_HANDLE_VALUE) return false;
+  if (fileA == INVALID_HANDLE_VALUE) return IsSameByName(first, second);
   HandleGuard guardA(CloseHandle, fileA);
   const HANDLE fileB = open(second);
-  if (fileB == INVALID_HANDLE_VALUE) return false;
+  if (fileB == INVALID_HANDLE_VALUE) return IsSameByName(first, second);
   HandleGuard guardB(CloseHandle, fileB);
   BY_HANDLE_FILE_INFORMATION infoA, infoB;
-  if (!GetFileInformationByHandle(fileA, &infoA) || !GetFileInformationByHandle(fileB, &infoB)) return false;
+  if (!GetFileInformationByHandle(fileA, &infoA) || !GetFileInformationByHandle(fileB, &infoB))
+    return IsSameByName(first, second);
   return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
          infoA.nFileIndexLow == infoB.nFileIndexLow;
 }

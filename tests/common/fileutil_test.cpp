@@ -67,8 +67,11 @@ TEST(Files, SameFileBySpellingAndIdentity) {
   EXPECT_FALSE(IsSameFile(L"same.bin", L"whole-other.bin"));
   EXPECT_TRUE(IsSameFile(L"c:\\Missing\\Path.txt", L"C:\\missing\\path.TXT"));
   EXPECT_FALSE(IsSameFile(L"c:\\missing\\a.txt", L"c:\\missing\\b.txt"));
-  // A folder exists but does not open as a file: nothing to compare.
+  // A folder does not open as a file: its names are compared.
   EXPECT_FALSE(IsSameFile(L".", L"same.bin"));
+  ASSERT_TRUE(CreateDirectoryW(L"same-folder", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  EXPECT_TRUE(IsSameFile(L"same-folder", L".\\SAME-FOLDER\\"));
+  EXPECT_FALSE(IsSameFile(L"same-folder", L"."));
 }
 
 TEST(Files, PathsAndTempFolder) {
