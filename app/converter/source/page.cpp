@@ -23,6 +23,8 @@ std::string HtmlEscaped(const std::string& text) {
       case '<': escaped += "&lt;"; break;
       case '>': escaped += "&gt;"; break;
       case '"': escaped += "&quot;"; break;
+      // A user's own page may quote its attributes with either mark.
+      case '\'': escaped += "&#39;"; break;
       default: escaped += character;
     }
   }

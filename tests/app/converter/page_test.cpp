@@ -39,6 +39,11 @@ TEST(HtmlPage, NameIsEscapedTextAndInsideTagsAPercentEncodedUrl) {
   const std::string url = "Tom%20&amp;%20Jerry%20%232%20%C3%BC%20%E6%97%A5%E6%9C%AC%20100%25.swf";
   EXPECT_EQ(FileText(L"Tom & Jerry #2 \u00FC \u65E5\u672C 100%.htm"),
             "<title>" + text + "</title><a href=\"" + url + "\" width=320>" + text + "</a>");
+
+  // A name must not close a single-quoted attribute and add one of its own.
+  PutFile(L"quoted.htm", "<embed src='$(flash_file)'>$(flash_file)");
+  WriteHtmlPage(Publish(L"a' onload='x.swf"), Stage(320, 253), L"quoted.htm");
+  EXPECT_EQ(FileText(L"a' onload='x.htm"), "<embed src='a&#39;%20onload=&#39;x.swf'>a&#39; onload=&#39;x.swf");
 }
 
 TEST(HtmlPage, OverwritesAnOldPageAndWritesAnEmptyOneWithoutTemplate) {
