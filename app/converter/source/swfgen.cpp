@@ -8,9 +8,6 @@
 #include <vector>
 
 #include "app/converter/source/page.h"
-#include "app/deze/source/dump.h"
-#include "app/deze/source/flip.h"
-#include "app/deze/source/vcmds.h"
 #include "common/duration.h"
 #include "common/error.h"
 #include "common/format.h"

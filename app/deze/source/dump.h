@@ -5,12 +5,11 @@
 
 #include <string>
 
+#include "app/deze/source/swfmuxapi.h"
 #include "common/sync.h"
 #include "platform/dshow/filter.h"
 #include "platform/dshow/pin.h"
 #include "platform/dshow/pospass.h"
-
-inline constexpr CLSID CLSID_FileDump = {0x49f6d0d9, 0x8a20, 0x41bc, {0xa2, 0x56, 0x5a, 0x2a, 0x76, 0x25, 0x6d, 0xb3}};
 
 // IStream over one Win32 file. Its references are its owner's: it is part of the pin and lives
 // as long as the pin, whoever still holds the interface.

@@ -4,9 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/deze/source/swfmuxapi.h"
 #include "platform/dshow/transip.h"
-
-inline constexpr CLSID CLSID_FlipFilter = {0xea4f7faf, 0x5421, 0x40e7, {0x95, 0xf0, 0xb2, 0x5f, 0x95, 0xfb, 0x96, 0x18}};
 
 class FlipFilter : public CTransInPlaceFilter {
  public:

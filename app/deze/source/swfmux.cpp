@@ -40,17 +40,6 @@ HRESULT Guarded(Call call) {
 
 }  // namespace
 
-// ---- MuxSettings ----
-
-void MuxSettings::Clear() {
-  version = frameRate = width = height = 0;
-  controlWidth = controlHeight = stageWidth = stageHeight = 0;
-  nextCharacterId = nextDepth = frameCount = reserved0 = 0;
-  duration.store(0);
-  currentPosition.store(0);
-  flags = reserved1 = 0;
-}
-
 // ---- MuxPos ----
 
 MuxPos::MuxPos(IUnknown* owner, const MuxSettings* settings) : CUnknown(L"MuxPos", owner), settings_(settings) {}

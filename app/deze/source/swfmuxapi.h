@@ -1,8 +1,9 @@
 #pragma once
-// What a host of the SWF multiplexer sees of it: the filter's class, the movie settings block with
-// its state flags and limits, and the two interfaces through which the host takes part in the
-// writing (ISwfMuxer to register, ISwfMuxHandler to be called). No DirectShow base classes: the
-// converter builds its graph from this alone.
+// What a host of deze's filters sees of them: their classes, the multiplexer's movie settings block
+// with its state flags and limits, the two interfaces through which the host takes part in the
+// writing (ISwfMuxer to register, ISwfMuxHandler to be called), and IVcmDriver, through which it
+// gives the encoder its codec. No DirectShow base classes: the converter builds its graph from
+// this alone.
 
 #include <objbase.h>
 
@@ -12,6 +13,10 @@
 #include "common/stream.h"
 
 inline constexpr CLSID CLSID_SwfMuxer = {0x7b26c2ef, 0x316a, 0x4e2a, {0xab, 0x85, 0xf2, 0x13, 0xb7, 0x82, 0xa1, 0xb1}};
+inline constexpr CLSID CLSID_FileDump = {0x49f6d0d9, 0x8a20, 0x41bc, {0xa2, 0x56, 0x5a, 0x2a, 0x76, 0x25, 0x6d, 0xb3}};
+inline constexpr CLSID CLSID_FlipFilter = {0xea4f7faf, 0x5421, 0x40e7, {0x95, 0xf0, 0xb2, 0x5f, 0x95, 0xfb, 0x96, 0x18}};
+inline constexpr CLSID CLSID_VcmEncoderFilter = {
+    0x4da6bf3b, 0x254e, 0x4cc0, {0x93, 0xf6, 0xc6, 0xcb, 0xd0, 0x3e, 0x6b, 0xf9}};
 
 // MuxSettings::flags
 inline constexpr int32_t kMuxFinished = 2;
@@ -34,7 +39,14 @@ inline constexpr int32_t kMovieControlDepth = 16001;
 // encoders and handlers fill in their parts (sizes in pixels).
 struct MuxSettings {
   // Everything 0 again.
-  void Clear();
+  void Clear() {
+    version = frameRate = width = height = 0;
+    controlWidth = controlHeight = stageWidth = stageHeight = 0;
+    nextCharacterId = nextDepth = frameCount = reserved0 = 0;
+    duration.store(0);
+    currentPosition.store(0);
+    flags = reserved1 = 0;
+  }
 
   int32_t version = 0;
   int32_t frameRate = 0;  // frames per second in 8.8 fixed point
@@ -86,3 +98,17 @@ struct ISwfMuxer : public IUnknown {
 
 inline constexpr IID IID_ISwfMuxer = {0x7897dd36, 0x74d5, 0x4b85, {0x95, 0x63, 0x4a, 0x3f, 0xc2, 0x7f, 0xcb, 0xd9}};
 __CRT_UUID_DECL(ISwfMuxer, 0x7897dd36, 0x74d5, 0x4b85, 0x95, 0x63, 0x4a, 0x3f, 0xc2, 0x7f, 0xcb, 0xd9)
+
+// The encoder filter's codec, loaded by path rather than through the system's codec registry.
+struct IVcmDriver : public IUnknown {
+  // Replaces the codec with the library's, opened as a compressor for the FourCC: S_OK when it is
+  // open, E_FAIL when not (it replaces the old one all the same), E_POINTER for a null path,
+  // VFW_E_NOT_STOPPED while the filter runs.
+  virtual HRESULT STDMETHODCALLTYPE LoadDriver(const wchar_t* path, DWORD fourcc) = 0;
+  // The codec's answer; -100 without an open codec. Pointers pass whole, unlike through
+  // IAMVfwCompressDialogs::SendDriverMessage, whose parameters are 32 bits wide.
+  virtual LRESULT STDMETHODCALLTYPE DriverMessage(UINT message, LPARAM param1, LPARAM param2) = 0;
+};
+
+inline constexpr IID IID_IVcmDriver = {0xc7bc673d, 0x1247, 0x43ab, {0xb0, 0x62, 0x59, 0xaf, 0x2d, 0xc9, 0x3f, 0x45}};
+__CRT_UUID_DECL(IVcmDriver, 0xc7bc673d, 0x1247, 0x43ab, 0xb0, 0x62, 0x59, 0xaf, 0x2d, 0xc9, 0x3f, 0x45)

@@ -9,25 +9,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/deze/source/swfmuxapi.h"
 #include "app/deze/source/vcm.h"
 #include "common/counted.h"
 #include "common/sync.h"
 #include "platform/dshow/transform.h"
 
-inline constexpr CLSID CLSID_VcmEncoderFilter = {
-    0x4da6bf3b, 0x254e, 0x4cc0, {0x93, 0xf6, 0xc6, 0xcb, 0xd0, 0x3e, 0x6b, 0xf9}};
-inline constexpr IID IID_IVcmDriver = {0xc7bc673d, 0x1247, 0x43ab, {0xb0, 0x62, 0x59, 0xaf, 0x2d, 0xc9, 0x3f, 0x45}};
-
-struct IVcmDriver : public IUnknown {
-  // Replaces the codec with the library's, opened as a compressor for the FourCC: S_OK when it is
-  // open, E_FAIL when not (it replaces the old one all the same), E_POINTER for a null path,
-  // VFW_E_NOT_STOPPED while the filter runs.
-  virtual HRESULT STDMETHODCALLTYPE LoadDriver(const wchar_t* path, DWORD fourcc) = 0;
-  // The codec's answer; -100 without an open codec. Pointers pass whole, unlike through
-  // IAMVfwCompressDialogs::SendDriverMessage, whose parameters are 32 bits wide.
-  virtual LRESULT STDMETHODCALLTYPE DriverMessage(UINT message, LPARAM param1, LPARAM param2) = 0;
-};
-__CRT_UUID_DECL(IVcmDriver, 0xc7bc673d, 0x1247, 0x43ab, 0xb0, 0x62, 0x59, 0xaf, 0x2d, 0xc9, 0x3f, 0x45)
 // mingw-w64 declares this one without the identifier that __uuidof needs.
 __CRT_UUID_DECL(IAMVfwCompressDialogs, 0xd8d715a3, 0x6e5e, 0x11d0, 0xb3, 0xf0, 0x00, 0xaa, 0x00, 0x37, 0x61, 0xc5)
 
