@@ -19,8 +19,12 @@ const { chromium } = require(path.join(modules, "playwright-core"));
 const ruffleFolder = path.join(modules, "@ruffle-rs", "ruffle");
 const types = { ".htm": "text/html", ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm",
                 ".swf": "application/x-shockwave-flash" };
+// Ruffle's own WebGL renderer: its default one, through wgpu, finds chromium's software adapter and then
+// lays a "hardware acceleration is disabled" notice over the player on the first mouse-over, which
+// takes the first click.
 const ruffleScript = '<script>window.RufflePlayer = {config: {autoplay: "on", unmuteOverlay: "hidden", ' +
-                     'splashScreen: false, letterbox: "off", contextMenu: "off"}};</script>' +
+                     'splashScreen: false, letterbox: "off", contextMenu: "off", preferredRenderer: "webgl"}};' +
+                     '</script>' +
                      '<script src="/ruffle/ruffle.js"></script>';
 
 function serve(request, response) {

@@ -153,13 +153,16 @@ class Judge:
         return filled
 
     def click_until(self, player, wanted):
-        """Clicks the button until it shows the sign: an early click may only give the player focus."""
-        for _ in range(3):
-            player.click_button()
+        """Clicks the button once and waits for its sign: a button that misses a click fails."""
+        player.click_button()
+        deadline = time.monotonic() + 3
+        while True:
             time.sleep(0.3)
-            if sign(player.shot()) == wanted:
+            shown = sign(player.shot())
+            if shown == wanted:
                 return True
-        return self.expect(False, f"three clicks did not bring the {wanted} sign")
+            if time.monotonic() > deadline:
+                return self.expect(False, f"one click did not bring the {wanted} sign: it shows {shown}")
 
     def watch(self, player, when, playing):
         """Two pictures 0.6 s apart: a moving video under the pause sign, or a standing one under the
@@ -211,7 +214,10 @@ class Judge:
             self.expect(sign(later) == "pause", f"playing: the sign is {sign(later)}")
             if self.click_until(player, "play"):
                 paused = self.watch(player, "paused", False)
-                self.expect(frame_of(paused, self.frames) is not None, "paused: the video is none of the input frames")
+                at = frame_of(paused, self.frames)
+                self.expect(at is not None, "paused: the video is none of the input frames")
+                # The movie's own end shows the play sign too: a missed click must not pass for a pause.
+                self.expect(at != len(self.frames) - 1, "paused: at the last frame, not by the click")
                 self.control(paused, "paused")
             if self.click_until(player, "pause"):
                 self.watch(player, "played on", True)
