@@ -152,7 +152,7 @@ class Judge:
         self.expect(all(p == TRACK for line in free for p in line), f"{when}: text or marks on the free track")
         return filled
 
-    def click_until(self, player, wanted):
+    def click_once(self, player, wanted):
         """Clicks the button once and waits for its sign: a button that misses a click fails."""
         player.click_button()
         deadline = time.monotonic() + 3
@@ -212,14 +212,14 @@ class Judge:
             shorter, longer = self.control(early, "at 2.5 s"), self.control(later, "at 4 s")
             self.expect(0 < shorter < longer, f"progress {shorter} then {longer} pixels")
             self.expect(sign(later) == "pause", f"playing: the sign is {sign(later)}")
-            if self.click_until(player, "play"):
+            if self.click_once(player, "play"):
                 paused = self.watch(player, "paused", False)
                 at = frame_of(paused, self.frames)
                 self.expect(at is not None, "paused: the video is none of the input frames")
                 # The movie's own end shows the play sign too: a missed click must not pass for a pause.
                 self.expect(at != len(self.frames) - 1, "paused: at the last frame, not by the click")
                 self.control(paused, "paused")
-            if self.click_until(player, "pause"):
+            if self.click_once(player, "pause"):
                 self.watch(player, "played on", True)
             # svStopAtEnd: the last frame stays, with the play sign and the full bar.
             deadline = time.monotonic() + 20
@@ -244,7 +244,7 @@ class Judge:
             first = self.watch(player, "svStopAtBeginning", False)
             self.expect(frame_of(first, self.frames) == 0, f"svStopAtBeginning: frame {frame_of(first, self.frames)}")
             self.control(first, "svStopAtBeginning", border=(0, 0, 0xFF))
-            if self.click_until(player, "pause"):
+            if self.click_once(player, "pause"):
                 self.watch(player, "started by a click", True)
         finally:
             player.close()
