@@ -5,31 +5,40 @@
 #   wine_sound_home <folder>                       a HOME whose ALSA device takes sound for nothing
 #   program_with_standins <build> <folder>         the program folder with the outside codecs'
 #                                                  stand-ins, the PCM stage registered
-#   wine_runs_i686                                 whether i686 programs can run on this machine
-#   wine_i686_failure                              and if not, why
-#   wine_program_preset                            win32, or win64 where i686 programs cannot run
+#   wine_runs_i686                                 whether i686 programs can run on this machine;
+#                                                  ends the script when the set-up is broken
+#   wine_program_preset                            win32, or win64 where the kernel refuses i686
 # wine64 also starts i686 programs, through Wine's 32-bit loader.
 
-WINE=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
-WINE32=/usr/lib/wine/wine
+# WINE_DIR names another folder of Wine's programs (/usr/lib/wine).
+wine_dir=${WINE_DIR:-/usr/lib/wine}
+WINE=$wine_dir/wine64
+WINESERVER=$wine_dir/wineserver
+WINE32=$wine_dir/wine
 
-# Whether Wine's 32-bit loader, an i386 Linux program, starts here. Some kernels refuse every i386
-# program ("Exec format error"); no i686 Windows program can run on such a machine.
+# Whether the shipped i686 build can run here, asked of Wine's 32-bit loader (an i386 Linux
+# program): 0 when it starts, 1 when the kernel refuses i386 programs (bash's "cannot execute binary
+# file: Exec format error", exit 126), the one limit of a machine that lets a run go on without
+# that build. Any other failure (wine32 missing or half installed, a missing i386 library, a crash)
+# is a broken set-up: the loader's own message goes to stderr and the calling script ends with 1.
 wine_runs_i686() {
-  "$WINE32" --version > /dev/null 2>&1
+  local output status=0
+  output=$("$WINE32" --version 2>&1) || status=$?
+  [ $status -eq 0 ] && return 0
+  [ $status -eq 126 ] && [[ $output == *"cannot execute binary file: Exec format error"* ]] && return 1
+  echo "${0##*/}: Wine's 32-bit loader $WINE32 fails (exit $status): ${output:-it says nothing}" >&2
+  echo "${0##*/}: the shipped i686 build cannot run until it starts: run scripts/setup" >&2
+  exit 1
 }
-wine_i686_failure() {
-  ("$WINE32" --version) 2>&1 | tail -n 1 | sed "s|.*$WINE32: ||"
-}
+wine_i686_refusal="the kernel refuses i386 programs (cannot execute binary file: Exec format error)"
 
-# The build whose programs a person runs: the shipped win32, or its 64-bit twin where i686 programs
-# cannot run (said on stderr).
+# The build whose programs a person runs: the shipped win32, or its 64-bit twin where the kernel
+# refuses i386 programs (said on stderr).
 wine_program_preset() {
   if wine_runs_i686; then
     echo win32
   else
-    echo "Wine's 32-bit loader does not start here ($(wine_i686_failure)): running build/win64, the 64-bit twin" >&2
+    echo "Wine's 32-bit loader cannot start here: $wine_i686_refusal; running build/win64, the 64-bit twin" >&2
     echo win64
   fi
 }
