@@ -28,6 +28,8 @@ case "$tool $*" in
   "apt-get -s install"*)
     [ "$FAKE_RESOLVE" = newest ] && exit 0
     [ "$FAKE_RESOLVE" = release ] && [[ " $* " == *" -t "* ]] && exit 0
+    echo "Reading package lists..."; echo "Building dependency tree..."
+    [ "$FAKE_RESOLVE" = quiet ] && exit 100
     echo "E: Unable to correct problems, you have held broken packages." >&2; exit 100 ;;
   "apt-get install"*) [ "$FAKE_INSTALL" = ok ] && exit 0
     echo "E: Sub-process /usr/bin/dpkg returned an error code (1)" >&2; exit 100 ;;
@@ -97,6 +99,17 @@ class PackageStep(unittest.TestCase):
         self.assertIn("held broken packages", done.stderr)
         self.assertIn("the package mirror may be mid-sync: run again later", done.stderr)
         self.assertEqual(done.stderr.count("setup: "), 2, done.stderr)
+
+    def test_every_unresolvable_set_is_told(self):
+        # No release to fall back to, and apt failing with nothing but the lines set-up leaves out.
+        for fakes in ({"SETUP_OS_RELEASE": os.path.join(self.dir.name, "nowhere"), "FAKE_RESOLVE": "none"},
+                      {"SETUP_OS_RELEASE": self.os_release, "FAKE_RESOLVE": "quiet"}):
+            with self.subTest(**fakes):
+                done, calls = self.run_step(**fakes)
+                self.assertNotEqual(done.returncode, 0)
+                self.assertEqual(self.installs(calls), [])
+                self.assertRegex(done.stderr, "setup: could not install .*wine32:i386")
+                self.assertIn("the package mirror may be mid-sync: run again later", done.stderr)
 
     def test_failing_install_is_not_retried_with_another_target(self):
         done, calls = self.run_step(FAKE_INSTALL="fail")
