@@ -10,17 +10,18 @@ namespace {
 
 std::array<std::atomic<int>, static_cast<size_t>(LiveKind::kCount)> g_live;
 
-// The format object of test media types: it only counts itself.
-class TypeToken final : public IUnknown {
+// The reference count and QueryInterface of the test's own COM objects: IUnknown and Interface.
+template <class Interface>
+class TestComObject : public Interface {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
-    if (riid != IID_IUnknown) {
+    if (riid != IID_IUnknown && riid != __uuidof(Interface)) {
       *object = nullptr;
       return E_NOINTERFACE;
     }
-    *object = this;
-    AddRef();
+    *object = static_cast<Interface*>(this);
+    this->AddRef();
     return S_OK;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references_); }
@@ -30,9 +31,40 @@ class TypeToken final : public IUnknown {
     return static_cast<ULONG>(count);
   }
 
+ protected:
+  virtual ~TestComObject() = default;
+
+ private:
+  std::atomic<LONG> references_{1};
+};
+
+// The format object of test media types: it only counts itself.
+class TypeToken final : public TestComObject<IUnknown> {
  private:
   LiveCount live_{LiveKind::kToken};
-  std::atomic<LONG> references_{1};
+};
+
+// Lends the memory allocator's buffers but cannot commit them, as an allocator out of memory.
+class UncommittableAllocator final : public TestComObject<IMemAllocator> {
+ public:
+  explicit UncommittableAllocator(IMemAllocator* inner) : inner_(inner) {}
+
+  HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override {
+    return inner_->SetProperties(request, actual);
+  }
+  HRESULT STDMETHODCALLTYPE GetProperties(ALLOCATOR_PROPERTIES* properties) override {
+    return inner_->GetProperties(properties);
+  }
+  HRESULT STDMETHODCALLTYPE Commit() override { return E_OUTOFMEMORY; }
+  HRESULT STDMETHODCALLTYPE Decommit() override { return inner_->Decommit(); }
+  HRESULT STDMETHODCALLTYPE GetBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
+                                      DWORD flags) override {
+    return inner_->GetBuffer(sample, start, stop, flags);
+  }
+  HRESULT STDMETHODCALLTYPE ReleaseBuffer(IMediaSample* sample) override { return inner_->ReleaseBuffer(sample); }
+
+ private:
+  ComPtr<IMemAllocator> inner_;
 };
 
 }  // namespace
@@ -243,6 +275,11 @@ HRESULT TestSinkPin::CheckMediaType(const CMediaType* type) {
 
 HRESULT STDMETHODCALLTYPE TestSinkPin::GetAllocator(IMemAllocator** allocator) {
   const HRESULT result = CRenderedInputPin::GetAllocator(allocator);
+  if (SUCCEEDED(result) && sink_->uncommittable_) {
+    ComPtr<IMemAllocator> inner;
+    *inner.Clear() = *allocator;
+    *allocator = new UncommittableAllocator(inner.Get());
+  }
   if (SUCCEEDED(result) && own_.IsNull()) own_ = *allocator;
   return result;
 }

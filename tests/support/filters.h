@@ -146,6 +146,8 @@ class TestSink : public CBaseFilter {
   void InsistOnOwnAllocator() { insistOnOwnAllocator_ = true; }
   // Keeps every sample until the filter stops, so the upstream allocator runs dry.
   void HoldSamples() { holdSamples_ = true; }
+  // Offers an allocator that cannot commit: the upstream output pin fails to become active.
+  void OfferUncommittableAllocator() { uncommittable_ = true; }
   // Lends an IStream on its pin (by default one over memory), for a writer that writes through the
   // stream rather than in samples. (Asked for anything else, that stream answers as itself, not as
   // the pin.)
@@ -167,6 +169,7 @@ class TestSink : public CBaseFilter {
   GUID accepted_;
   bool insistOnOwnAllocator_ = false;
   bool holdSamples_ = false;
+  bool uncommittable_ = false;
   CriticalSection filterLock_;
   CriticalSection dataLock_;
   std::vector<CapturedSample> samples_;

@@ -120,10 +120,7 @@ FlashBuilder::~FlashBuilder() {
     muxer->RemoveHandler(&control_);
     muxer->RemoveHandler(this);
   }
-  // Kept: a movie whose finish counted frames, or one that began and whose graph would not stop
-  // (it finishes as the graph goes, unseen here).
-  const bool finished = finishState_.load() != kNotFinished;
-  if (moviePath_.empty() || (movieBegan_.load() && (!finished || framesWritten_.load() > 0))) return;
+  if (moviePath_.empty() || KeepsMovie()) return;
   // The sink holds the file open until the graph lets it go.
   seeking_.Release();
   multiplexer_.Release();
@@ -132,6 +129,11 @@ FlashBuilder::~FlashBuilder() {
 }
 
 bool FlashBuilder::MovieSucceeded() const { return finishState_.load() == kFinishedWell; }
+
+bool FlashBuilder::KeepsMovie() const {
+  const bool finished = finishState_.load() != kNotFinished;
+  return movieBegan_.load() && (!finished || framesWritten_.load() > 0);
+}
 
 std::wstring FlashBuilder::MovieNote() const {
   const int32_t state = finishState_.load();

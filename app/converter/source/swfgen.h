@@ -73,6 +73,10 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   // True only when the multiplexer's finish ran (OnFinish), its flags did not hold kMuxError and
   // it counted a frame. A run that ended with kFinished is a good movie only when this is true.
   bool MovieSucceeded() const;
+  // Whether the movie file stays when the builder goes: one whose finish counted frames, or one
+  // that began and whose finish never reached the builder (a graph that would not stop finishes it
+  // as it goes, unseen here). Anything else is no movie.
+  bool KeepsMovie() const;
   // Once the run ended, what the user must hear besides whether the movie is good: where a good
   // movie was cut at the multiplexer's limits (a warning), or why a movie failed when the finish
   // could tell (the video ended before its first frame). Empty otherwise.

@@ -149,16 +149,26 @@ HRESULT STDMETHODCALLTYPE SwfMuxer::Pause() {
   ScopedLock lock(&filterLock_);
   if (!IsStopped()) return CBaseFilter::Pause();
   ScopedLock receive(&receiveLock_);
+  bool headerWritten = false;
   HRESULT result = Guarded([this] { return Prepare(); });
   if (FAILED(result)) {
     OnComError(kSource, 125, result);
   } else {
-    result = Guarded([this] { return BeginMovie(); });
+    result = Guarded([&] { return BeginMovie(headerWritten); });
     if (FAILED(result)) OnComError(kSource, 126, result);
   }
   if (SUCCEEDED(result)) result = CBaseFilter::Pause();
-  // A movie that did not get under way is closed: a stray end of stream must not write into it.
-  if (FAILED(result)) settings_.flags |= kMuxFinished | kMuxError;
+  if (FAILED(result)) {
+    // A movie that did not get under way is closed: a stray end of stream must not write into it.
+    // One whose header went out finishes like any failed movie, so that its handlers hear how it
+    // ended and do not keep a file that never got a frame.
+    settings_.flags |= kMuxError;
+    if (headerWritten) {
+      FinishMovie();
+    } else {
+      settings_.flags |= kMuxFinished;
+    }
+  }
   return result;
 }
 
@@ -240,13 +250,14 @@ bool SwfMuxer::WriteHeader(int64_t fileLength) {
   return header.Exchange(*output_);
 }
 
-HRESULT SwfMuxer::BeginMovie() {
+HRESULT SwfMuxer::BeginMovie(bool& headerWritten) {
   // The length is only a placeholder until the finish; a sink that holds more than a movie can
   // carry gets the largest one.
   if (!WriteHeader(std::min(output_->GetSize(), kMaxMovieBytes))) {
     OnComError(kSource, 174, E_FAIL);
     return E_FAIL;
   }
+  headerWritten = true;
   for (ISwfMuxHandler* handler : handlers_) {
     const HRESULT result = Guarded([&] { return handler->OnHeaderWritten(&settings_, output_.get()); });
     if (FAILED(result)) {

@@ -90,7 +90,9 @@ class SwfMuxer : public CBaseFilter, public ISwfMuxer {
 
  private:
   HRESULT Prepare();
-  HRESULT BeginMovie();
+  // The header, then the handlers and the inputs hear that the movie began. `headerWritten` tells
+  // whether the header reached the sink, failure or not.
+  HRESULT BeginMovie(bool& headerWritten);
   bool WriteHeader(int64_t fileLength);
   // Writes every frame the queued data allows and ends the movie when the streams ended or the
   // writing failed; the answer for the upstream filter.

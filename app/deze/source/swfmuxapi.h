@@ -79,8 +79,9 @@ class ISwfMuxHandler {
   virtual HRESULT OnPrepare(MuxSettings* settings) = 0;
   // Right after the file header; tags written here come before the first frame.
   virtual HRESULT OnHeaderWritten(MuxSettings* settings, BitStream* stream) = 0;
-  // Once, after the End tag, the inputs' own finish and the header's rewrite; the stream's position
-  // is not defined. The flags tell how the movie ended: kMuxError when any of that failed.
+  // Once for every movie whose header was written, one that then failed to start too: after the
+  // End tag, the inputs' own finish and the header's rewrite; the stream's position is not defined.
+  // The flags tell how the movie ended: kMuxError when any of that failed.
   virtual HRESULT OnFinish(MuxSettings* settings, BitStream* stream) = 0;
 
  protected:

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/converter/source/swfgen.h"
@@ -180,6 +181,36 @@ TEST(FlashBuilderState, NotesTheCutAndTheMissingVideo) {
   }
 }
 
+// The file stays only for a movie that began and either counted frames at its finish or never heard
+// it (a graph that would not stop finishes it later).
+TEST(FlashBuilderState, KeepsOnlyAMovieThatBeganAndGotFrames) {
+  constexpr int32_t kNoFinish = -1;
+  const struct {
+    bool began;
+    int32_t flags, frames;
+    bool kept;
+  } cases[] = {
+      {false, kNoFinish, 0, false},          {false, kMuxFinished | kMuxError, 0, false},
+      {true, kNoFinish, 0, true},            {true, kMuxFinished, 3, true},
+      {true, kMuxFinished | kMuxError, 3, true}, {true, kMuxFinished | kMuxError, 0, false},
+      {true, kMuxFinished, 0, false},
+  };
+  for (const auto& entry : cases) {
+    ProjectConfig project;
+    FlashBuilder builder(nullptr, project);
+    if (entry.began) {
+      EXPECT_EQ(S_OK, builder.OnHeaderWritten(nullptr, nullptr));
+    }
+    if (entry.flags != kNoFinish) {
+      MuxSettings settings;
+      settings.flags = entry.flags;
+      settings.frameCount = entry.frames;
+      EXPECT_EQ(S_OK, builder.OnFinish(&settings, nullptr));
+    }
+    EXPECT_EQ(entry.kept, builder.KeepsMovie()) << entry.began << " " << entry.flags << " " << entry.frames;
+  }
+}
+
 // A first frame that the sink cannot take fails the movie like any failure: the builder does not
 // blame the input for it.
 TEST(FlashBuilderState, AFirstFrameTheSinkRefusesIsNoMissingVideo) {
@@ -202,6 +233,41 @@ TEST(FlashBuilderState, AFirstFrameTheSinkRefusesIsNoMissingVideo) {
     EXPECT_FALSE(builder.MovieSucceeded());
     EXPECT_EQ(L"", builder.MovieNote());
   });
+}
+
+// A multiplexer that fails to start after its header went out ends its movie like any failed one:
+// the builder hears the finish, with the error and no frame, and keeps no file. It fails either in
+// a handler after the builder or in a pin of its own that cannot become active.
+TEST(FlashBuilderState, AMovieThatFailsToStartAfterItsHeaderKeepsNoFile) {
+  for (const bool pinFails : {true, false}) {
+    RunWithDeadline(kDeadlineMs, [pinFails] {
+      ProjectConfig project;
+      project.video_config.video_file = L"C:\\movie.avi";
+      FlashBuilder builder(nullptr, project);
+      std::vector<std::string> log;
+      RecordingHandler after("after", &log);
+      if (!pinFails) after.header = [](MuxSettings*, BitStream*) { return E_ACCESSDENIED; };
+      MuxGraph movie({Vp6Type(64, 48)});
+      if (pinFails) movie.memory->OfferUncommittableAllocator();
+      movie.Muxer()->AddHandler(&builder);
+      movie.Muxer()->AddHandler(&after);
+      ASSERT_EQ(S_OK, movie.Connect());
+      // Straight to the multiplexer: through Wine's graph the sink would stay paused, and the graph
+      // would try to disconnect its pin forever when it goes.
+      EXPECT_EQ(pinFails ? E_OUTOFMEMORY : E_ACCESSDENIED, movie.muxer->Pause());
+      movie.Muxer()->RemoveHandler(&after);
+      movie.Muxer()->RemoveHandler(&builder);
+
+      EXPECT_EQ((std::vector<std::string>{"after:prepare", "after:header", "after:finish"}), log) << pinFails;
+      EXPECT_EQ(kMuxFinished | kMuxError, after.flagsAtFinish) << pinFails;
+      EXPECT_EQ(0, after.framesAtFinish) << pinFails;
+      EXPECT_FALSE(builder.MovieSucceeded()) << pinFails;
+      EXPECT_FALSE(builder.KeepsMovie()) << pinFails;
+      EXPECT_EQ(L"", builder.MovieNote()) << pinFails;
+      // What the sink holds until the file goes is a whole movie without a frame.
+      ExpectWellFormed(movie.Bytes(), 0);
+    });
+  }
 }
 
 }  // namespace
