@@ -10,6 +10,7 @@ import unittest
 
 SETUP = sys.argv.pop(1) if len(sys.argv) > 1 else "scripts/setup"
 FAILED_INDEX = "http://mirror.test/debian-security/dists/sec/main/binary-i386/Packages.xz"
+UNREACHABLE = "http://127.0.0.1:9/debian/dists/local/InRelease"
 
 # One program under every name; it records each call in one write, then answers as the test says.
 FAKE = r"""#!/bin/bash
@@ -22,6 +23,7 @@ case "$tool $*" in
   "dpkg --print-foreign-architectures" | "dpkg --add-architecture "*) exit 0 ;;
   "apt-get update"*)
     [ "$FAKE_UPDATE" = ok ] && exit 0
+    echo "W: Failed to fetch $UNREACHABLE  Could not connect to 127.0.0.1:9 (127.0.0.1)." >&2
     echo "E: Failed to fetch $FAILED_INDEX  File has unexpected size (374820 != 376004). Mirror sync in progress?" >&2
     echo "E: Some index files failed to download. They have been ignored, or old ones used instead." >&2
     exit 100 ;;
@@ -57,7 +59,7 @@ class PackageStep(unittest.TestCase):
         self.env = {
             "PATH": bin_dir + ":/usr/bin:/bin", "LC_ALL": "C", "HOME": self.dir.name,
             "SETUP_RETRY_PAUSE": "0", "SETUP_OS_RELEASE": self.os_release,
-            "FAKE_LOG": self.log, "FAILED_INDEX": FAILED_INDEX, "FAKE_INSTALLED": "none",
+            "FAKE_LOG": self.log, "FAILED_INDEX": FAILED_INDEX, "UNREACHABLE": UNREACHABLE, "FAKE_INSTALLED": "none",
             "FAKE_UPDATE": "ok", "FAKE_RESOLVE": "newest", "FAKE_INSTALL": "ok",
         }
 
@@ -80,6 +82,7 @@ class PackageStep(unittest.TestCase):
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertGreaterEqual(calls.count(["apt-get", "update", "-q"]), 2)
         self.assertIn(FAILED_INDEX, done.stderr)
+        self.assertIn(UNREACHABLE, done.stderr)
         self.assertEqual(len(self.installs(calls)), 1)
         self.assertNotIn("-t", self.installs(calls)[0])
 
