@@ -312,13 +312,14 @@ bool Decode(const uint8_t* in, const uint8_t* end, uint8_t* frame, size_t stride
     }
     const int count = *in++;
     if (count != 0) {
-      if (end - in < kBytes) break;
+      // A run past the image end is not written, and its value is read as the next code word:
+      // every host must read a damaged stream the same way.
       const size_t bytes = static_cast<size_t>(count) * kBytes;
-      if (offset + bytes <= imageSize) {
-        FillPixels<kBytes>(frame + offset, in, count);
-        offset += bytes;
-        x += count;
-      }
+      if (offset + bytes > imageSize) continue;
+      if (end - in < kBytes) break;
+      FillPixels<kBytes>(frame + offset, in, count);
+      offset += bytes;
+      x += count;
       in += kBytes;
       continue;
     }
@@ -347,14 +348,14 @@ bool Decode(const uint8_t* in, const uint8_t* end, uint8_t* frame, size_t stride
       x = std::min(x + dx, lastColumn);
       offset = y * stride + x * kBytes;
     } else {
+      // Likewise a literal past the image end: reading goes on right after its count.
       const size_t bytes = static_cast<size_t>(code) * kBytes;
+      if (offset + bytes > imageSize) continue;
       const size_t words = bytes + (kBytes == 1 ? (code & 1) : 0);
       if (static_cast<size_t>(end - in) < words) break;
-      if (offset + bytes <= imageSize) {
-        memcpy(frame + offset, in, bytes);
-        offset += bytes;
-        x += code;
-      }
+      memcpy(frame + offset, in, bytes);
+      offset += bytes;
+      x += code;
       in += words;
     }
   }

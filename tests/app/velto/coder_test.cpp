@@ -220,9 +220,10 @@ TEST(Decoder, EndsAndFailsAsTheFormatSays) {
 TEST(Decoder, StaysInsideTheFrame) {
   TestFrame frame(4, 1, 8);
   frame.bytes = {9, 9, 9, 9};
-  // A run and a literal of 5 do not fit: skipped with their bytes, the position kept.
-  EXPECT_TRUE(Decode({5, 0xAA, 0, 5, 1, 2, 3, 4, 5, 0, 2, 0xBB, 0, 1}, frame));
-  EXPECT_EQ(frame.bytes, (Bytes{0xBB, 0xBB, 9, 9}));
+  // A run and a literal of 5 do not fit: nothing is written and the bytes after their counts are
+  // read as code words (a run of 170, skipped too; runs 01 02 and 03 04; a run of 5; a jump).
+  EXPECT_TRUE(Decode({5, 0xAA, 0, 5, 1, 2, 3, 4, 5, 0, 2, 0xBB, 0, 0, 1}, frame));
+  EXPECT_EQ(frame.bytes, (Bytes{2, 4, 4, 4}));
 
   // A jump past the row end continues into the next row (stride 4).
   TestFrame two(2, 2, 8);
@@ -243,6 +244,28 @@ TEST(Decoder, StaysInsideTheFrame) {
   TestFrame wide(2, 2, 32);
   EXPECT_TRUE(Decode(stream, wide));
   EXPECT_EQ(wide.bytes, Bytes(16, 0));
+}
+
+// A run or a literal that would pass the image end is not written, and reading goes on with the
+// byte after its count, at every depth: a host reads a damaged stream as every other host does.
+TEST(Decoder, ReadsOnAfterTheCountOfAWordPastTheImageEnd) {
+  for (const Bytes& stream : {Bytes{5, 0, 1}, Bytes{0, 5, 0, 1}}) {
+    TestFrame one(1, 1, 8);
+    one.bytes = {7, 7, 7, 7};
+    EXPECT_TRUE(Decode(stream, one)) << stream.size();
+    EXPECT_EQ(one.bytes, (Bytes{7, 7, 7, 7})) << stream.size();
+  }
+
+  TestFrame row(4, 1, 8);
+  row.bytes = {9, 9, 9, 9};
+  EXPECT_TRUE(Decode({5, 0, 5, 2, 0xBB, 0, 1}, row));
+  EXPECT_EQ(row.bytes, (Bytes{0xBB, 0xBB, 9, 9}));
+
+  // Two pixels of 4 bytes: a run and a literal of 3 pass the end; the run of one after them counts.
+  TestFrame wide(2, 1, 32);
+  wide.bytes = Bytes(8, 9);
+  EXPECT_TRUE(Decode({3, 0, 3, 1, 0xAA, 0xBB, 0xCC, 0xDD, 0, 1}, wide));
+  EXPECT_EQ(wide.bytes, (Bytes{0xAA, 0xBB, 0xCC, 0xDD, 9, 9, 9, 9}));
 }
 
 // Valid streams with bytes flipped, replaced, cut and repeated, decoded from guarded streams into
