@@ -61,13 +61,17 @@ int64_t GetFileSize64(const wchar_t* path) {
   return GetFileSizeEx(handle, &size) ? size.QuadPart : -1;
 }
 
+std::wstring GetFullPath(const wchar_t* path) {
+  return ReadGrowing(MAX_PATH, [path](wchar_t* buffer, int size) {
+    return static_cast<int>(GetFullPathNameW(path, static_cast<DWORD>(size), buffer, nullptr));
+  });
+}
+
 namespace {
 
 // The full long name of an existing path without trailing separators; empty when it cannot be had.
 std::wstring FullLongPath(const wchar_t* path) {
-  const std::wstring full = ReadGrowing(MAX_PATH, [path](wchar_t* buffer, int size) {
-    return static_cast<int>(GetFullPathNameW(path, static_cast<DWORD>(size), buffer, nullptr));
-  });
+  const std::wstring full = GetFullPath(path);
   if (full.empty()) return full;
   std::wstring longPath = ReadGrowing(MAX_PATH, [&full](wchar_t* buffer, int size) {
     return static_cast<int>(GetLongPathNameW(full.c_str(), buffer, static_cast<DWORD>(size)));

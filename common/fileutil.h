@@ -17,6 +17,8 @@ bool WriteFileBytes(const wchar_t* path, const void* buffer, int64_t length,
 void DumpBufferToFile(const void* buffer, size_t length, const wchar_t* nameFormat, ...);
 // -1 when the file cannot be opened or sized.
 int64_t GetFileSize64(const wchar_t* path);
+// The path made full against the current folder (the file need not exist); empty on failure.
+std::wstring GetFullPath(const wchar_t* path);
 // Two missing paths are the same file when they are equal ignoring case; two existing ones that
 // cannot be identified when their full long names are, or when even those cannot be had.
 bool IsSameFile(const wchar_t* first, const wchar_t* second);

@@ -26,18 +26,24 @@ Application::~Application() {
   loader = CountedPtr<DataLoader>();
 }
 
-bool Application::ParseCommandLine() {
+bool Application::ParseCommandLine(const wchar_t* commandLine) {
   std::vector<std::wstring> arguments;
-  if (!SplitCommandLine(GetCommandLineW(), arguments) || arguments.empty()) return false;
+  if (!SplitCommandLine(commandLine, arguments) || arguments.empty()) return false;
   arguments.erase(arguments.begin());
   ApplySettingsOption(arguments, settings_path);
   return true;
 }
 
-void Application::Init() {
-  ParseCommandLine();
+void Application::Init() { Init(GetCommandLineW()); }
+
+void Application::Init(const wchar_t* commandLine) {
+  ParseCommandLine(commandLine);
   if (settings_path.empty()) {
     settings_path = GetModuleFolder(nullptr) + L"\\" + GetModuleName(nullptr, true) + L".xml";
+  } else if (const std::wstring full = GetFullPath(settings_path.c_str()); !full.empty()) {
+    // A relative path means the folder the program started in: the file choosers move the
+    // current folder before the settings are written at exit.
+    settings_path = full;
   }
   if (PathFileExistsW(settings_path.c_str())) {
     loader = CountedPtr<DataLoader>(new XmlLoader(settings_path));
@@ -64,8 +70,14 @@ int Application::Run() {
   return static_cast<int>(message.wParam);
 }
 
+void Application::SaveSettings() {
+  if (settings_saved || !loader.IsValid()) return;
+  loader->Save(config);
+  settings_saved = true;
+}
+
 void Application::Shutdown() {
   frame = CountedPtr<Frame>();
-  if (loader.IsValid()) loader->Save(config);
+  SaveSettings();
   loader = CountedPtr<DataLoader>();
 }

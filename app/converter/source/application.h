@@ -26,13 +26,18 @@ class Application {
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
-  // Loads the settings and creates the main window; no failure stops it.
+  // Loads the settings and creates the main window; no failure stops it. The command line is the
+  // process's unless given.
   void Init();
+  void Init(const wchar_t* commandLine);
   // False when the command line cannot be split or holds nothing.
-  bool ParseCommandLine();
+  bool ParseCommandLine(const wchar_t* commandLine);
   // The message loop; the quit message's code.
   int Run();
-  // Closes the window, then saves the settings.
+  // Writes the settings where they came from, once: a session that ends takes the process before
+  // its exit, which then writes nothing again.
+  void SaveSettings();
+  // Closes the window, then saves the settings unless that was done.
   void Shutdown();
 
   Config& GetConfig() { return config; }
@@ -44,4 +49,5 @@ class Application {
   std::wstring settings_path;
   Config config;
   CountedPtr<Frame> frame;
+  bool settings_saved = false;
 };

@@ -95,6 +95,12 @@ LRESULT Frame::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       return 0;
     case WM_CLOSE:
       return OnClose(window);
+    case WM_QUERYENDSESSION:
+      // Logging off asks what closing asks; a critical shutdown asks nothing and cannot be refused.
+      return (lParam & ENDSESSION_CRITICAL) || QueryClose() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+      if (wParam) OnEndSession();
+      return 0;
     case WM_COMMAND:
       return OnCommand(window, wParam, lParam);
     case WM_TIMER:
@@ -159,6 +165,12 @@ LRESULT Frame::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT Frame::OnClose(HWND window) { return QueryClose() ? DefWindowProcW(window, WM_CLOSE, 0, 0) : 0; }
+
+void Frame::OnEndSession() {
+  // The process ends without its exit: the run stops as on Abort and the settings are written now.
+  if (conversion.builder.IsValid()) StopConversion();
+  application->SaveSettings();
+}
 
 void Frame::OnAbout() {
   AboutDialog about(ConverterAboutContent());

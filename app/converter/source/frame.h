@@ -69,6 +69,8 @@ class Frame : public Window, public GraphObserver {
   void OnCreate();
   LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam);
   LRESULT OnClose(HWND window);
+  // The session ends (WM_ENDSESSION with TRUE).
+  void OnEndSession();
   void OnAbout();
   // The timer ticks while a builder is held.
   void UpdateTimer();
