@@ -58,7 +58,8 @@ bool BenchEncoder(int frames, FILE* raw) {
     screen.Render(i);
     ToBottomUp(screen, frame);
     const double start = Now();
-    const bool encoded = encoder.EncodeFrame(frame.data(), static_cast<int32_t>(frame.size()), 0, out);
+    const bool encoded =
+        encoder.EncodeFrame(frame.data(), static_cast<int32_t>(frame.size()), 0, out) == EncodeResult::kWritten;
     seconds += Now() - start;
     if (!encoded) {
       fprintf(stderr, "frame %d failed\n", i);

@@ -27,6 +27,7 @@ enum MuxInState : int {
   kMuxInError = 1,
   kMuxInNeedsData = 2,
   kMuxInFinished = 3,   // stream ended and everything written
+  kMuxInMovieFull = 4,  // the next frame does not fit the format's limits: the movie ends before it
 };
 
 // One media sample, copied out of its IMediaSample.

@@ -225,10 +225,10 @@ int SwfAudioIn::WriteFrame(int64_t, MemOut* frame, bool probe) {
     if (first.Size() <= Mp3Frame::kHeaderBytes || !first.IsHeaderValid() || !WriteSoundHead(*frame))
       return kMuxInError;
   }
-  // SampleCount has 16 bits: a block of a very slow movie holds no more frames than it can count,
-  // and the rest follow in the next blocks.
-  const int64_t count = std::min({available, needed, int64_t{UINT16_MAX} / samplesPerFrame});
-  block_.SampleCount = static_cast<uint16_t>(samplesPerFrame * count);
+  // Every frame the window needs, so that the sound keeps up with the picture; SampleCount has 16
+  // bits, and the block of a very slow movie says it holds the most it can count.
+  const int64_t count = std::min(available, needed);
+  block_.SampleCount = static_cast<uint16_t>(std::min<int64_t>(samplesPerFrame * count, UINT16_MAX));
   block_.SeekSamples = count > 0 ? static_cast<int16_t>(std::min<int64_t>(start - samplesWritten_, INT16_MAX)) : 0;
   block_.Mp3Frames.clear();
   for (int64_t i = 0; i < count; ++i) {

@@ -88,24 +88,28 @@ SwfBoxEncoder::SwfBoxEncoder(MuxSettings* settings, bool bottomUp)
       previousFrame_(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0),
       changeMap_(previousFrame_.size(), 0) {}
 
-bool SwfBoxEncoder::EncodeFrame(const uint8_t* data, int32_t size, int64_t, MemOut& frame) {
+EncodeResult SwfBoxEncoder::EncodeFrame(const uint8_t* data, int32_t size, int64_t, MemOut& frame) {
   const size_t frameBytes = previousFrame_.size() * 4;
-  if (!data || size < 0 || static_cast<size_t>(size) < frameBytes) return false;
+  if (!data || size < 0 || static_cast<size_t>(size) < frameBytes) return EncodeResult::kFailed;
   rects_.clear();
   bitmapIds_.clear();
   if (settings_->frameCount == 0) {
     rects_.push_back({0, 0, width_, height_});
   } else {
     // An unchanged frame writes nothing and needs no search.
-    if (!BuildChangeMap(data)) return true;
-    if (!finder_.Find(width_, height_, changeMap_.data(), rects_)) return false;
-    if (rects_.empty()) return true;
+    if (!BuildChangeMap(data)) return EncodeResult::kWritten;
+    if (!finder_.Find(width_, height_, changeMap_.data(), rects_)) return EncodeResult::kFailed;
+    if (rects_.empty()) return EncodeResult::kWritten;
     if (rects_.size() > kMaxShapeRects) {
       const ChangeRect bounds = Bounds(rects_);
       rects_.assign(1, bounds);
     }
   }
-  if (!WriteRects(data, frame)) return false;
+  if (!PlanBitmaps(data)) return EncodeResult::kFailed;
+  // Identifiers are 16 bits: one more would redefine a character still in use. Whether the frame
+  // fits is known before any of its tags is written.
+  if (settings_->nextCharacterId > kMaxCharacterId + 1 - NeededIdentifiers()) return EncodeResult::kMovieFull;
+  if (!WriteRects(frame)) return EncodeResult::kFailed;
   // Outside the rectangles the frame equals the previous one already.
   auto* previous = reinterpret_cast<uint8_t*>(previousFrame_.data());
   const size_t rowBytes = static_cast<size_t>(width_) * 4;
@@ -115,7 +119,7 @@ bool SwfBoxEncoder::EncodeFrame(const uint8_t* data, int32_t size, int64_t, MemO
       memcpy(previous + offset, data + offset, static_cast<size_t>(rect.width) * 4);
     }
   }
-  return true;
+  return EncodeResult::kWritten;
 }
 
 bool SwfBoxEncoder::BuildChangeMap(const uint8_t* frame) {
@@ -136,16 +140,17 @@ bool SwfBoxEncoder::BuildChangeMap(const uint8_t* frame) {
   return changed != 0;
 }
 
-bool SwfBoxEncoder::WriteRects(const uint8_t* frame, MemOut& out) {
-  for (const ChangeRect& rect : rects_) {
-    int32_t characterId = 0;
-    if (!WriteBitmap(rect, frame, characterId, out)) return false;
-    bitmapIds_.push_back(characterId);
+bool SwfBoxEncoder::PlanBitmaps(const uint8_t* frame) {
+  bitmaps_.resize(rects_.size());
+  compressedUsed_ = 0;
+  frameKeys_.clear();
+  for (size_t i = 0; i < rects_.size(); ++i) {
+    if (!PlanBitmap(rects_[i], frame, i)) return false;
   }
-  return WriteShapes(out);
+  return true;
 }
 
-bool SwfBoxEncoder::WriteBitmap(const ChangeRect& rect, const uint8_t* frame, int32_t& characterId, MemOut& out) {
+bool SwfBoxEncoder::PlanBitmap(const ChangeRect& rect, const uint8_t* frame, size_t index) {
   if (rect.width <= 0 || rect.height <= 0 || rect.x < 0 || rect.y < 0 || rect.x + rect.width > width_ ||
       rect.y + rect.height > height_) {
     return false;
@@ -164,37 +169,66 @@ bool SwfBoxEncoder::WriteBitmap(const ChangeRect& rect, const uint8_t* frame, in
   const int32_t rawBytes = static_cast<int32_t>(pixelCount * 4);
   // Above zlib's worst case for incompressible data.
   const int32_t capacity = rawBytes + rawBytes / 8 + 128;
-  if (compressed_.size() < static_cast<size_t>(capacity)) compressed_.resize(static_cast<size_t>(capacity));
-  const int32_t compressedSize = deflater_.Compress(pixels_.data(), rawBytes, compressed_.data(), capacity);
+  const size_t offset = compressedUsed_;
+  if (compressed_.size() < offset + static_cast<size_t>(capacity)) compressed_.resize(offset + capacity);
+  uint8_t* stream = compressed_.data() + offset;
+  const int32_t compressedSize = deflater_.Compress(pixels_.data(), rawBytes, stream, capacity);
   if (compressedSize <= 4) return false;
+  compressedUsed_ += static_cast<size_t>(compressedSize);
   // A zlib stream ends with the Adler-32 of its data, most significant byte first.
-  const uint8_t* adler = compressed_.data() + compressedSize - 4;
+  const uint8_t* adler = stream + compressedSize - 4;
   const uint32_t key = uint32_t{adler[0]} << 24 | uint32_t{adler[1]} << 16 | uint32_t{adler[2]} << 8 | adler[3];
-  // Hashed only past the cheaper comparisons; a new entry needs the hash all the same.
-  const auto cached = bitmapCache_.find(key);
-  if (cached != bitmapCache_.end()) {
+  FrameBitmap& bitmap = bitmaps_[index];
+  bitmap = {key, ContentHash(pixels_.data(), pixelCount), rect.width, rect.height, offset, compressedSize, -1, -1};
+  const auto same = [&bitmap](int32_t width, int32_t height, int32_t size, uint64_t hash) {
+    return width == bitmap.width && height == bitmap.height && size == bitmap.compressedSize &&
+           hash == bitmap.contentHash;
+  };
+  if (const auto cached = bitmapCache_.find(key); cached != bitmapCache_.end()) {
     const BitmapCacheEntry& entry = cached->second;
-    if (entry.width == rect.width && entry.height == rect.height && entry.compressedSize == compressedSize &&
-        entry.contentHash == ContentHash(pixels_.data(), pixelCount)) {
-      characterId = entry.characterId;
+    if (same(entry.width, entry.height, entry.compressedSize, entry.contentHash)) {
+      bitmap.characterId = entry.characterId;
       return true;
     }
   }
+  // A bitmap repeated within the frame is defined once.
+  const auto [first, added] = frameKeys_.try_emplace(key, static_cast<int32_t>(index));
+  if (!added) {
+    const FrameBitmap& earlier = bitmaps_[static_cast<size_t>(first->second)];
+    if (same(earlier.width, earlier.height, earlier.compressedSize, earlier.contentHash)) bitmap.sameAs = first->second;
+  }
+  return true;
+}
 
-  // Identifiers are 16 bits: one more would redefine a character still in use.
+int32_t SwfBoxEncoder::NeededIdentifiers() const {
+  const auto isNew = [](const FrameBitmap& bitmap) { return bitmap.characterId < 0 && bitmap.sameAs < 0; };
+  return static_cast<int32_t>(std::count_if(bitmaps_.begin(), bitmaps_.end(), isNew)) + 1;
+}
+
+bool SwfBoxEncoder::WriteRects(MemOut& out) {
+  for (FrameBitmap& bitmap : bitmaps_) {
+    if (bitmap.sameAs >= 0) bitmap.characterId = bitmaps_[static_cast<size_t>(bitmap.sameAs)].characterId;
+    if (bitmap.characterId < 0 && !WriteBitmap(bitmap, out)) return false;
+    bitmapIds_.push_back(bitmap.characterId);
+  }
+  return WriteShapes(out);
+}
+
+bool SwfBoxEncoder::WriteBitmap(FrameBitmap& bitmap, MemOut& out) {
   if (settings_->nextCharacterId > kMaxCharacterId) return false;
-  characterId = settings_->nextCharacterId++;
+  const int32_t characterId = settings_->nextCharacterId++;
   bitmap_.CharacterID = static_cast<uint16_t>(characterId);
   bitmap_.BitmapFormat = DefineBitsLossless2::kFormatArgb;
-  bitmap_.BitmapWidth = static_cast<uint16_t>(rect.width);
-  bitmap_.BitmapHeight = static_cast<uint16_t>(rect.height);
-  // A copy of the compressed bytes alone, where shrinking the scratch would zero-fill its regrowth.
-  bitmap_.ZlibBitmapData.assign(compressed_.data(), compressed_.data() + compressedSize);
+  bitmap_.BitmapWidth = static_cast<uint16_t>(bitmap.width);
+  bitmap_.BitmapHeight = static_cast<uint16_t>(bitmap.height);
+  const uint8_t* stream = compressed_.data() + bitmap.compressedOffset;
+  bitmap_.ZlibBitmapData.assign(stream, stream + bitmap.compressedSize);
+  // The identifier stays taken when the writing fails, and the cache is not touched.
   if (!WriteRecordHeader(out, kTagDefineBitsLossless2, bitmap_.GetBodyLength()) || !bitmap_.Exchange(out)) {
     return false;
   }
-  const uint64_t hash = ContentHash(pixels_.data(), pixelCount);
-  bitmapCache_[key] = {characterId, rect.width, rect.height, compressedSize, hash};
+  bitmap.characterId = characterId;
+  bitmapCache_[bitmap.key] = {characterId, bitmap.width, bitmap.height, bitmap.compressedSize, bitmap.contentHash};
   return true;
 }
 

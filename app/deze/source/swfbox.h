@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "app/deze/source/rects.h"
@@ -34,6 +35,19 @@ struct RectangleRecords {
   CountedPtr<STRAIGHTEDGERECORD> edges[4];
 };
 
+// One rectangle's bitmap as the frame's plan has it, before anything of the frame is written: its
+// compressed bytes in the frame's store, and the identifier it is drawn with, or how it gets one.
+struct FrameBitmap {
+  uint32_t key;  // Adler-32 of the ARGB bytes
+  uint64_t contentHash;
+  int32_t width;
+  int32_t height;
+  size_t compressedOffset;
+  int32_t compressedSize;
+  int32_t characterId;  // of a cached bitmap; -1 until a new one is defined
+  int32_t sameAs;       // an earlier new bitmap of this frame with the same bytes, or -1
+};
+
 // A shape of this encoder on the display list; the rectangle bounds its areas, in pixels.
 struct PlacedShape {
   int32_t depth;
@@ -52,8 +66,9 @@ class SwfBoxEncoder : public SwfVideoEncoder {
   SwfBoxEncoder(MuxSettings* settings, bool bottomUp);
 
   // The frame must hold width × height × 4 bytes; the position is not used. After a failure the
-  // next frame is compared with the last one written completely.
-  bool EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) override;
+  // next frame is compared with the last one written completely. A frame whose new bitmaps and
+  // shape would need identifiers past 65535 writes nothing and makes the movie full.
+  EncodeResult EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) override;
   // Nothing is left to complete at the end of the movie.
   bool Finish(BitStream&) override { return true; }
 
@@ -65,8 +80,14 @@ class SwfBoxEncoder : public SwfVideoEncoder {
 
   // Marks the pixels that differ from the previous frame; false when none does.
   bool BuildChangeMap(const uint8_t* frame);
-  bool WriteRects(const uint8_t* frame, MemOut& out);
-  bool WriteBitmap(const ChangeRect& rect, const uint8_t* frame, int32_t& characterId, MemOut& out);
+  // Compresses every rectangle's bitmap and finds those the movie holds already; the identifiers
+  // the frame needs follow from the plan. False on a failure.
+  bool PlanBitmaps(const uint8_t* frame);
+  bool PlanBitmap(const ChangeRect& rect, const uint8_t* frame, size_t index);
+  // The identifiers the planned frame takes: one per new bitmap and one for the shape.
+  int32_t NeededIdentifiers() const;
+  bool WriteRects(MemOut& out);
+  bool WriteBitmap(FrameBitmap& bitmap, MemOut& out);
   // The frame's shape, its placement on a new depth and the removal of the shapes it covers.
   bool WriteShapes(MemOut& out);
   void BuildShape(int32_t shapeId, const ChangeRect& bounds, DefineShape<3>& shape);
@@ -91,9 +112,14 @@ class SwfBoxEncoder : public SwfVideoEncoder {
 
   // Scratch of one frame, reused.
   std::vector<ChangeRect> rects_;
-  std::vector<int32_t> bitmapIds_;  // per rectangle
-  std::vector<uint32_t> pixels_;    // its front: one rectangle as A, R, G, B bytes
+  std::vector<FrameBitmap> bitmaps_;  // per rectangle
+  std::vector<int32_t> bitmapIds_;    // per rectangle
+  std::vector<uint32_t> pixels_;      // its front: one rectangle as A, R, G, B bytes
+  // Every rectangle's zlib stream, one after the other. Only grows: its used part is counted, where
+  // shrinking would zero-fill the regrowth.
   std::vector<uint8_t> compressed_;
+  size_t compressedUsed_ = 0;
+  std::unordered_map<uint32_t, int32_t> frameKeys_;  // key -> the first new bitmap of this frame
   DefineBitsLossless2 bitmap_;
   std::vector<RectangleRecords> rectangleRecords_;  // by rectangle, shared into each frame's shape
   CountedPtr<ENDSHAPERECORD> endRecord_ = MakeCounted<ENDSHAPERECORD>();

@@ -331,6 +331,14 @@ int SwfMuxer::MuxFrames() {
     writers_.clear();
     for (SwfMuxIn* pin : active_) {
       const int state = pin->WriteFrame(position, &frame_, false);
+      if (state == kMuxInMovieFull) {
+        // An encoder that cannot define the frame's characters any more: the movie ends before it.
+        DropFrame();
+        settings_.flags |= kMuxCharacterLimitReached;
+        Trace(L"swfmux: frame %d needs more character identifiers than are left; the movie ends before it\n",
+              static_cast<int>(settings_.frameCount));
+        return kMuxInFinished;
+      }
       if (state == kMuxInError || state == kMuxInNeedsData) return kMuxInError;
       if (state != kMuxInFinished) writers_.push_back(pin);
     }
@@ -338,8 +346,7 @@ int SwfMuxer::MuxFrames() {
     frame_.TakeBuffer(frameBytes_);
     const int32_t size = static_cast<int32_t>(frameBytes_.size());
     if (position + size + kEndTagBytes > kMaxMovieBytes) {
-      // Only the inputs that wrote into the frame lose it; a finished one wrote nothing.
-      for (SwfMuxIn* pin : writers_) pin->DropFrame();
+      DropFrame();
       settings_.flags |= kMuxFrameCapReached;
       Trace(L"swfmux: frame %d would take the movie past %u bytes; the movie ends before it\n",
             static_cast<int>(settings_.frameCount), static_cast<unsigned>(kMaxMovieBytes));
@@ -352,6 +359,12 @@ int SwfMuxer::MuxFrames() {
       return kMuxInFinished;
     }
   }
+}
+
+void SwfMuxer::DropFrame() {
+  // Only the inputs that wrote into the frame lose it; a finished one wrote nothing.
+  for (SwfMuxIn* pin : writers_) pin->DropFrame();
+  frame_.TakeBuffer(frameBytes_);
 }
 
 HRESULT SwfMuxer::EndMovie(HRESULT failure) {

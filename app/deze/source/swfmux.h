@@ -99,6 +99,8 @@ class SwfMuxer : public CBaseFilter, public ISwfMuxer {
   HRESULT WriteFrames();
   // The frame loop itself; a MuxInState.
   int MuxFrames();
+  // The frame being assembled never reaches the file: the movie ends before it.
+  void DropFrame();
   // Ends the movie after `failure` (a failure code) or after the streams ended (a success code):
   // finish, end of stream downstream, and the answer for the upstream filter.
   HRESULT EndMovie(HRESULT failure);

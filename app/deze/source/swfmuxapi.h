@@ -25,12 +25,23 @@ inline constexpr int32_t kMuxError = 8;
 // With kMuxError: the video ended before its first frame, the one failure that says the input
 // holds no picture.
 inline constexpr int32_t kMuxNoVideoFrame = 16;
+// The lossless video ran out of 16-bit character identifiers: the movie ended, well, before the
+// frame that did not fit (as at the frame cap).
+inline constexpr int32_t kMuxCharacterLimitReached = 32;
 
 // Frames of one movie at most; the frame that reaches it finishes the movie.
 inline constexpr int32_t kMaxMovieFrames = 16000;
 // FileLength is a UI32: a frame that would take the movie past it is left out, and the movie ends
 // as at the frame cap.
 inline constexpr int64_t kMaxMovieBytes = UINT32_MAX;
+
+// The largest picture a movie holds, in pixels each way: its sizes in twips are 16 bits.
+inline constexpr int32_t kMaxMovieSide = 3276;
+// Whether a movie can play frames of this length (100 ns units): its 8.8 frame rate lies strictly
+// between 1/256 and 256 frames a second.
+inline constexpr bool IsMovieFrameTime(int64_t frameTime) {
+  return frameTime > 0 && frameTime < int64_t{256} * 10000000 && frameTime * 256 > 10000000;
+}
 
 // The converter's movie control sits at this depth; no encoder takes it.
 inline constexpr int32_t kMovieControlDepth = 16001;
@@ -63,7 +74,7 @@ struct MuxSettings {
   // Read by IMediaSeeking on another thread without a lock; 100 ns units.
   std::atomic<int64_t> duration{0};
   std::atomic<int64_t> currentPosition{0};
-  int32_t flags = 0;  // kMuxFinished | kMuxFrameCapReached | kMuxError | kMuxNoVideoFrame
+  int32_t flags = 0;  // kMuxFinished | kMuxFrameCapReached | kMuxError | kMuxNoVideoFrame | kMuxCharacterLimitReached
   int32_t reserved1 = 0;
 };
 

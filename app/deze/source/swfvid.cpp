@@ -14,8 +14,7 @@ constexpr wchar_t kSource[] = L"swfvid";
 constexpr DWORD kVp62 = MAKEFOURCC('V', 'P', '6', '2');
 // Divided by the frame time it gives the 8.8 frame rate.
 constexpr int64_t kFrameRateUnits = 256 * kUnitsPerSecond;
-// A size in twips must fit the 16-bit fields of the movie.
-constexpr int64_t kTwipsLimit = 65536;
+static_assert(int64_t{kMaxMovieSide} * kTwipsPerPixel < 65536, "sizes in twips are 16 bits");
 
 constexpr uint8_t kPlaceFirst = kPlaceFlagHasName | kPlaceFlagHasMatrix | kPlaceFlagHasCharacter;
 constexpr uint8_t kPlaceMove = kPlaceFlagMove | kPlaceFlagHasRatio;
@@ -72,7 +71,11 @@ void VideoFrame::Dump(TextStream& stream) const {
 
 // ---- SwfVp6Encoder ----
 
-bool SwfVp6Encoder::EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) {
+EncodeResult SwfVp6Encoder::EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) {
+  return WriteFrameTags(data, size, position, frame) ? EncodeResult::kWritten : EncodeResult::kFailed;
+}
+
+bool SwfVp6Encoder::WriteFrameTags(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) {
   if (!data || size <= 0 || size > INT32_MAX - VideoFrame::kLength) return false;
   if (framesWritten_ == 0) {
     if (settings_->nextCharacterId > kMaxCharacterId || settings_->nextDepth >= kDepthLimit) return false;
@@ -142,12 +145,9 @@ HRESULT SwfVideoIn::CheckMediaType(const CMediaType* type) {
   const VIDEOINFOHEADER& info = *VideoInfo(*type);
   const BITMAPINFOHEADER& header = info.bmiHeader;
   if (!IsRgb32(*type, header) && !IsVp62(*type, header)) return S_FALSE;
-  if (header.biWidth <= 0 || int64_t{header.biWidth} * kTwipsPerPixel >= kTwipsLimit) return S_FALSE;
-  if (header.biHeight == 0 || std::llabs(header.biHeight) * kTwipsPerPixel >= kTwipsLimit) return S_FALSE;
-  // The 8.8 frame rate must lie strictly between 1/256 and 256 frames per second.
-  const int64_t frameTime = info.AvgTimePerFrame;
-  if (frameTime <= 0 || frameTime >= kFrameRateUnits || frameTime * 256 <= kUnitsPerSecond) return E_FAIL;
-  return S_OK;
+  if (header.biWidth <= 0 || header.biWidth > kMaxMovieSide) return S_FALSE;
+  if (header.biHeight == 0 || std::llabs(header.biHeight) > kMaxMovieSide) return S_FALSE;
+  return IsMovieFrameTime(info.AvgTimePerFrame) ? S_OK : E_FAIL;
 }
 
 HRESULT SwfVideoIn::GetMediaType(int position, CMediaType* type) {
@@ -210,8 +210,12 @@ int SwfVideoIn::WriteFrame(int64_t position, MemOut* frame, bool probe) {
   const int64_t size = static_cast<int64_t>(data.size());
   if (!frame || !encoder_.IsValid() || size == 0 || size > INT32_MAX) return kMuxInError;
   // A frame that cannot be written (one shorter than the picture, for RGB) stays queued; the movie
-  // ends with an error.
-  if (!encoder_->EncodeFrame(data.data(), static_cast<int32_t>(size), position, *frame)) return kMuxInError;
+  // ends with an error, or before it when it is full.
+  switch (encoder_->EncodeFrame(data.data(), static_cast<int32_t>(size), position, *frame)) {
+    case EncodeResult::kWritten: break;
+    case EncodeResult::kMovieFull: return kMuxInMovieFull;
+    default: return kMuxInError;
+  }
   settings_->currentPosition.store(packet.GetStartTime());
   pool_.Put(std::move(queue_.front()));
   queue_.pop_front();

@@ -19,12 +19,17 @@ struct MuxSettings;
 inline constexpr int32_t kMaxCharacterId = 0xFFFF;
 inline constexpr int32_t kDepthLimit = 0xFFFF;  // the first depth an encoder may not take
 
+// What an encoder made of a frame. kMovieFull is a limit of the format, not a failure: the frame
+// would need more than the movie can still define, nothing of it was written, and the movie ends
+// before it.
+enum class EncodeResult { kWritten, kFailed, kMovieFull };
+
 // Writes the SWF tags of one video frame at a time.
 class SwfVideoEncoder {
  public:
   virtual ~SwfVideoEncoder() = default;
   // This frame's tags into `frame`; `position` is where the frame's bytes will start in the output.
-  virtual bool EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) = 0;
+  virtual EncodeResult EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) = 0;
   // The frame last encoded was left out of the file, and the movie ends before it.
   virtual void DropFrame() {}
   // Completes what was written, at the end of the movie.
@@ -71,13 +76,15 @@ class SwfVp6Encoder : public SwfVideoEncoder {
   // the encoder.
   explicit SwfVp6Encoder(MuxSettings* settings) : settings_(settings) {}
 
-  // False when no character identifier or depth is left for the video.
-  bool EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) override;
+  // Fails when no character identifier or depth is left for the video.
+  EncodeResult EncodeFrame(const uint8_t* data, int32_t size, int64_t position, MemOut& frame) override;
   void DropFrame() override;
   // Writes the frame count into NumFrames; with no frame written there is nothing to patch.
   bool Finish(BitStream& stream) override;
 
  private:
+  bool WriteFrameTags(const uint8_t* data, int32_t size, int64_t position, MemOut& frame);
+
   MuxSettings* settings_;
   uint16_t framesWritten_ = 0;
   uint16_t characterId_ = 0;
@@ -99,7 +106,8 @@ class SwfVideoIn : public SwfMuxIn {
   // The encoder's finish, then the base's, which always runs.
   HRESULT OnFinish(MuxSettings* settings, BitStream* stream) override;
   HRESULT QueueSample(IMediaSample* sample) override;
-  // One queued frame per SWF frame; a frame shorter than the picture is an error.
+  // One queued frame per SWF frame; a frame shorter than the picture is an error, one the movie
+  // cannot hold any more is kMuxInMovieFull.
   int WriteFrame(int64_t position, MemOut* frame, bool probe) override;
   void DropFrame() override;
 

@@ -89,3 +89,52 @@ TEST(BoxMovie, ScreenRecordingReplaysAsPushed) {
   }
   ASSERT_TRUE(WriteFileBytes(L"box_frames.raw", raw.data(), int64_t(raw.size())));
 }
+
+// Character identifiers are 16 bits. Started 2k below the limit, k frames of one new bitmap each
+// take the last one; the next frame does not fit, and the movie ends before it as a cut movie: no
+// error, its own flag, nothing of that frame in the file and no identifier defined twice.
+TEST(BoxMovie, RunsOutOfIdentifiersAsACutMovie) {
+  constexpr int kFitting = 6;
+  std::vector<uint8_t> bytes;
+  std::vector<std::string> log;
+  RecordingHandler handler("ids", &log);
+  handler.prepare = [](MuxSettings* settings) {
+    settings->nextCharacterId = 65536 - 2 * kFitting;
+    return S_OK;
+  };
+  RunWithDeadline(kDeadlineMs, [&] {
+    MuxGraph movie({RgbVideoType(32, 24, 32)});
+    movie.Video()->SetBuffers(2, 32 * 24 * 4);
+    movie.Muxer()->AddHandler(&handler);
+    ASSERT_EQ(S_OK, movie.Connect());
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    Picture picture(32, 24);
+    for (int i = 0; i < kFitting + 3; ++i) {
+      // A block of a colour of its own: a bitmap that no earlier frame sent.
+      for (int32_t y = 4; y < 8; ++y)
+        for (int32_t x = 4; x < 8; ++x) picture.At(x, y) = 0x00100000u * uint32_t(i + 1);
+      const REFERENCE_TIME start = REFERENCE_TIME(i) * kFrameTime25;
+      EXPECT_EQ(i < kFitting ? S_OK : S_FALSE, movie.Video()->Push(picture.Frame(), start, start + kFrameTime25))
+          << "frame " << i;
+    }
+    EXPECT_EQ(1, movie.memory->EndOfStreams());
+    EXPECT_TRUE(movie.graph.WaitForEvent(EC_COMPLETE, 5000));
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+    movie.Muxer()->RemoveHandler(&handler);
+    bytes = movie.Bytes();
+  });
+  EXPECT_EQ(kMuxFinished | kMuxCharacterLimitReached, handler.flagsAtFinish);
+  EXPECT_EQ(kFitting, handler.framesAtFinish);
+  ExpectWellFormed(bytes, kFitting);
+
+  const SwfMovie movie = ParseMovie(bytes);
+  std::vector<int32_t> defined;
+  for (const SwfTag& tag : movie.tags) {
+    if (tag.code == kTagDefineBitsLossless2 || tag.code == kTagDefineShape3) defined.push_back(Le16(tag.body, 0));
+  }
+  ASSERT_EQ(defined.size(), size_t(2 * kFitting));
+  for (size_t i = 0; i < defined.size(); ++i) EXPECT_EQ(65536 - 2 * kFitting + int32_t(i), defined[i]) << i;
+  const std::vector<SwfTag> last = TagsOf(movie.Frame(kFitting - 1), kTagDefineShape3);
+  ASSERT_EQ(last.size(), 1u);
+  EXPECT_EQ(65535, Le16(last[0].body, 0));
+}

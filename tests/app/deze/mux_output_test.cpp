@@ -357,7 +357,8 @@ TEST(Vp6Writer, TakesOnlySixteenBitIdentifiersAndDepths) {
     settings.nextDepth = test.depth;
     SwfVp6Encoder encoder(&settings);
     MemOut out;
-    EXPECT_EQ(test.written, encoder.EncodeFrame(frame.data(), static_cast<int32_t>(frame.size()), 0, out));
+    EXPECT_EQ(test.written ? EncodeResult::kWritten : EncodeResult::kFailed,
+              encoder.EncodeFrame(frame.data(), static_cast<int32_t>(frame.size()), 0, out));
     EXPECT_EQ(test.characterId + (test.written ? 1 : 0), settings.nextCharacterId);
     EXPECT_EQ(test.depth + (test.written ? 1 : 0), settings.nextDepth);
   }

@@ -141,6 +141,56 @@ TEST_F(MuxThreads, StreamsOnTwoThreadsEndingAtDifferentTimes) {
   }
 }
 
+// At 0.5 fps a frame's sound window spans 88200 samples, more than a block's SampleCount counts:
+// each block still takes every MP3 frame its window needs, so the sound keeps in step with the
+// picture and never waits on a full queue while the frame loop waits for it.
+TEST_F(MuxThreads, ASlowMovieWithSoundFinishesInStep) {
+  constexpr int kFrames = 40;
+  constexpr int64_t kWindow = 88200;  // samples of one SWF frame at 44100 Hz
+  constexpr int64_t kMp3Samples = 1152;
+  const int mp3Frames = static_cast<int>(kFrames * kWindow / kMp3Samples);
+  RunWithDeadline(kDeadlineMs, [&] {
+    MuxGraph movie({Vp6Type(64, 48, 20'000'000), Mp3Type(44100, 2)});
+    ASSERT_EQ(S_OK, movie.Connect());
+    ASSERT_EQ(S_OK, movie.graph.Run());
+    const std::vector<uint8_t> audio = Mp3Frames(44100, mp3Frames);
+    std::thread video = StreamingThread([&] {
+      EXPECT_EQ(S_OK, PushVideo(movie.Video(), 0, kFrames));
+      movie.Video()->SendEndOfStream();
+    });
+    std::thread sound = StreamingThread([&] {
+      EXPECT_EQ(S_OK, PushPieces(movie.Audio(), audio, 1000));
+      movie.Audio()->SendEndOfStream();
+    });
+    video.join();
+    sound.join();
+    EXPECT_EQ(1, movie.memory->EndOfStreams());
+    EXPECT_EQ(S_OK, movie.graph.Stop());
+
+    const std::vector<uint8_t> bytes = movie.Bytes();
+    ExpectWellFormed(bytes, kFrames);
+    const SwfMovie parsed = ParseMovie(bytes);
+    const size_t frameBytes = Mp3FrameBytes(44100, 0).size();
+    std::vector<uint8_t> written;
+    int64_t samples = 0;
+    for (int n = 0; n < kFrames; ++n) {
+      for (const SwfTag& tag : parsed.Frame(n)) {
+        if (tag.code != kTagSoundStreamBlock) continue;
+        const int64_t count = static_cast<int64_t>((tag.body.size() - 4) / frameBytes);
+        samples += count * kMp3Samples;
+        written.insert(written.end(), tag.body.begin() + 4, tag.body.end());
+        EXPECT_EQ(std::min<int64_t>(count * kMp3Samples, 65535), Le16(tag.body, 0)) << "frame " << n;
+      }
+      // Within one MP3 frame of the window's end, until the sound runs out.
+      const int64_t end = (n + 1) * kWindow;
+      if (written.size() < audio.size()) {
+        EXPECT_TRUE(samples <= end && samples > end - kMp3Samples) << n << ": " << samples;
+      }
+    }
+    EXPECT_EQ(audio, written);
+  });
+}
+
 TEST_F(MuxThreads, TheSixteenThousandthFrameEndsTheMovie) {
   RunWithDeadline(kDeadlineMs, [] {
     MuxGraph movie({Vp6Type(16, 16)});

@@ -70,14 +70,14 @@ struct Movie {
     settings.nextDepth = 1;
     encoder = std::make_unique<SwfBoxEncoder>(&settings, rowsBottomUp);
   }
-  // The frame's tags; `ok` receives the encoder's answer.
-  std::vector<SwfTag> Encode(const Picture& picture, bool* ok = nullptr) {
+  // The frame's tags; `result` receives the encoder's answer, which must otherwise be kWritten.
+  std::vector<SwfTag> Encode(const Picture& picture, EncodeResult* result = nullptr) {
     MemOut out;
     const Bytes frame = picture.Frame(bottomUp);
-    const bool encoded = encoder->EncodeFrame(frame.data(), int32_t(frame.size()), 0, out);
-    if (ok) *ok = encoded;
-    else EXPECT_TRUE(encoded);
-    if (encoded) ++settings.frameCount;
+    const EncodeResult encoded = encoder->EncodeFrame(frame.data(), int32_t(frame.size()), 0, out);
+    if (result) *result = encoded;
+    else EXPECT_EQ(EncodeResult::kWritten, encoded);
+    if (encoded == EncodeResult::kWritten) ++settings.frameCount;
     return Tags(out);
   }
 
@@ -99,7 +99,7 @@ TEST(SwfBoxEncoder, FirstFrameIsOneBitmapShapeAndPlacement) {
     SwfBoxEncoder encoder(&settings, bottomUp);
     MemOut out;
     const Bytes frame = picture.Frame(bottomUp);
-    ASSERT_TRUE(encoder.EncodeFrame(frame.data(), int32_t(frame.size()), 0, out));
+    ASSERT_EQ(EncodeResult::kWritten, encoder.EncodeFrame(frame.data(), int32_t(frame.size()), 0, out));
     const std::vector<SwfTag> tags = Tags(out);
     ASSERT_EQ(Codes(tags), std::vector<int32_t>({kTagDefineBitsLossless2, kTagDefineShape3, kTagPlaceObject2}));
     EXPECT_EQ(Bytes(tags[0].body.begin(), tags[0].body.begin() + 7), Bytes({0x01, 0x00, 0x05, 0x04, 0x00, 0x03, 0x00}));
@@ -115,7 +115,7 @@ TEST(SwfBoxEncoder, FirstFrameIsOneBitmapShapeAndPlacement) {
     // A sample shorter than the picture is refused, and nothing is taken for it.
     settings.frameCount = 1;
     MemOut refused;
-    EXPECT_FALSE(encoder.EncodeFrame(frame.data(), int32_t(frame.size()) - 1, 0, refused));
+    EXPECT_EQ(EncodeResult::kFailed, encoder.EncodeFrame(frame.data(), int32_t(frame.size()) - 1, 0, refused));
     EXPECT_EQ(refused.GetDataSize(), 0);
   }
 }
@@ -175,9 +175,9 @@ TEST(SwfBoxEncoder, LimitsOfDepthsAndIdentifiers) {
     Movie movie(16, 16, false);
     movie.settings.nextDepth = 65534;
     ASSERT_EQ(Le16(movie.Encode(a).at(2).body, 1), 65534);
-    bool ok = true;
-    const std::vector<SwfTag> failed = movie.Encode(b, &ok);
-    EXPECT_FALSE(ok);
+    EncodeResult result = EncodeResult::kWritten;
+    const std::vector<SwfTag> failed = movie.Encode(b, &result);
+    EXPECT_EQ(EncodeResult::kFailed, result);
     EXPECT_EQ(Codes(failed), std::vector<int32_t>({kTagDefineBitsLossless2, kTagDefineShape3}));
     EXPECT_EQ(movie.settings.nextCharacterId, 5) << "identifiers stay taken";
     // The failed frame did not become the reference: the same change is found again.
@@ -203,10 +203,42 @@ TEST(SwfBoxEncoder, LimitsOfDepthsAndIdentifiers) {
     EXPECT_EQ(Le16(tags[0].body, 5), 2199);
   }
   {
+    // Identifiers are 16 bits: a frame is written only when everything it defines fits up to
+    // 65535. Otherwise it writes nothing, takes nothing and fills the movie. A cached bitmap, or
+    // one repeated within the frame, takes no identifier of its own.
     Movie movie(16, 16);
     movie.settings.nextCharacterId = 65535;
-    bool ok = true;
-    EXPECT_EQ(Codes(movie.Encode(a, &ok)), std::vector<int32_t>({kTagDefineBitsLossless2}));
-    EXPECT_FALSE(ok) << "the shape would need identifier 65536";
+    EncodeResult result = EncodeResult::kWritten;
+    EXPECT_TRUE(movie.Encode(a, &result).empty());
+    EXPECT_EQ(EncodeResult::kMovieFull, result) << "a bitmap and its shape need two";
+    EXPECT_EQ(movie.settings.nextCharacterId, 65535);
+    EXPECT_EQ(movie.settings.nextDepth, 1);
+
+    movie.settings.nextCharacterId = 65531;
+    const std::vector<int32_t> newBitmap = {kTagDefineBitsLossless2, kTagDefineShape3, kTagPlaceObject2};
+    ASSERT_EQ(Codes(movie.Encode(a)), newBitmap);
+    Picture twice = a;
+    for (const int32_t corner : {1, 10})
+      for (int32_t y = corner; y < corner + 2; ++y)
+        for (int32_t x = corner; x < corner + 2; ++x) twice.At(x, y) = 0x00FF0000u;
+    std::vector<SwfTag> tags = movie.Encode(twice);
+    ASSERT_EQ(Codes(tags), newBitmap);
+    EXPECT_EQ(Le16(tags[0].body, 0), 65533);
+    EXPECT_EQ(FillBitmaps(ReadShape(tags[1].body)), std::vector<uint16_t>({65533, 65533}));
+    EXPECT_EQ(Le16(tags[1].body, 0), 65534);
+    // The same red block once more: only the shape is new, and it takes the last identifier.
+    Picture thrice = twice;
+    for (int32_t y = 5; y < 7; ++y)
+      for (int32_t x = 5; x < 7; ++x) thrice.At(x, y) = 0x00FF0000u;
+    tags = movie.Encode(thrice);
+    ASSERT_EQ(Codes(tags), std::vector<int32_t>({kTagDefineShape3, kTagPlaceObject2}));
+    EXPECT_EQ(FillBitmaps(ReadShape(tags[0].body)), std::vector<uint16_t>({65533}));
+    EXPECT_EQ(Le16(tags[0].body, 0), 65535);
+    EXPECT_EQ(movie.settings.nextCharacterId, 65536);
+
+    EXPECT_TRUE(movie.Encode(b, &result).empty());
+    EXPECT_EQ(EncodeResult::kMovieFull, result);
+    EXPECT_EQ(movie.settings.nextCharacterId, 65536);
+    EXPECT_EQ(movie.settings.nextDepth, 4);
   }
 }
