@@ -154,9 +154,6 @@ const VIDEOINFOHEADER* VideoInfo(const AM_MEDIA_TYPE& type) {
   return reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
 }
 
-namespace {
-
-// The bitmap header of a VIDEOINFOHEADER or VIDEOINFOHEADER2 block; null for anything else.
 const BITMAPINFOHEADER* PictureOf(const AM_MEDIA_TYPE& type) {
   if (!type.pbFormat) return nullptr;
   if (type.formattype == FORMAT_VideoInfo && type.cbFormat >= sizeof(VIDEOINFOHEADER))
@@ -165,6 +162,8 @@ const BITMAPINFOHEADER* PictureOf(const AM_MEDIA_TYPE& type) {
     return &reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat)->bmiHeader;
   return nullptr;
 }
+
+namespace {
 
 // What a picture's pixel values mean besides its header: the colour table of 8 bits or fewer (its
 // effective length: biClrUsed 0 means every colour of the depth), the three masks of BI_BITFIELDS.

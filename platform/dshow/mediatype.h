@@ -70,6 +70,9 @@ class FOURCCMap : public GUID {
 HRESULT CheckVideoInfoType(const AM_MEDIA_TYPE* type);
 // The VIDEOINFOHEADER of a type's format block; null when the block is missing or too short.
 const VIDEOINFOHEADER* VideoInfo(const AM_MEDIA_TYPE& type);
+// The bitmap header of a VIDEOINFOHEADER or VIDEOINFOHEADER2 block; null for anything else. Both
+// blocks begin alike, up to and with AvgTimePerFrame.
+const BITMAPINFOHEADER* PictureOf(const AM_MEDIA_TYPE& type);
 
 // Whether `changed` keeps what a filter set itself up for from `prepared`: the same major type,
 // subtype and format type; for video the same frame size, bit depth, compression and colour table or

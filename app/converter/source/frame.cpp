@@ -410,17 +410,17 @@ void Frame::UpdateTimer() {
 void Frame::OnGraphEvent(long code, LONG_PTR, LONG_PTR) {
   const RunEvent event = ClassifyGraphEvent(code);
   if (event == RunEvent::kIgnore || !conversion.builder.IsValid()) return;
-  const bool succeeded = event == RunEvent::kFinished && conversion.builder->MovieSucceeded();
-  const std::wstring note = conversion.builder->MovieNote();
+  const RunOutcome outcome = conversion.builder->EndRun(event);
   // This releases the builder inside its own event dispatch, which learns of it and stops; nothing
   // of the builder is touched after this line.
   StopConversion();
-  if (succeeded) {
+  if (outcome.succeeded) {
     // A movie cut at the limits is kept; the user learns where it ends.
-    if (!note.empty()) ShowWarning(L"%s", note.c_str());
+    if (!outcome.note.empty()) ShowWarning(L"%s", outcome.note.c_str());
     Prompt(GetHandle(), L"All tasks done!", kProductName, MB_OK);
   } else {
-    if (!note.empty()) ReportError(L"%s", note.c_str());
+    if (!outcome.note.empty()) ReportError(L"%s", outcome.note.c_str());
+    if (!outcome.kept.empty()) ReportError(L"%s", outcome.kept.c_str());
     ShowError(L"Failed to convert file to flash");
   }
 }

@@ -66,12 +66,12 @@ void ExpandPage(const std::map<std::string, std::string>& inText, const std::map
 
 }  // namespace
 
-void WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings) {
-  WriteHtmlPage(publish, settings, GetModuleFolder(nullptr) + L"\\control.htm");
+bool WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings) {
+  return WriteHtmlPage(publish, settings, GetModuleFolder(nullptr) + L"\\control.htm");
 }
 
-void WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings, const std::wstring& templatePath) {
-  if (!publish.create_html) return;
+bool WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings, const std::wstring& templatePath) {
+  if (!publish.create_html) return false;
   try {
     // The page is UTF-8: the movie's name comes whole, whatever the ANSI code page holds.
     const std::string name = ToNarrowString(publish.save_name, kUtf8CodePage);
@@ -91,8 +91,9 @@ void WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings, co
     std::string page;
     ExpandPage(inText, inTags, text, page);
     const std::wstring pagePath = GetOutputPaths(publish).page;
-    WriteFileBytes(pagePath.c_str(), page.data(), static_cast<int64_t>(page.size()), OpenFailure::kQuiet);
+    return WriteFileBytes(pagePath.c_str(), page.data(), static_cast<int64_t>(page.size()), OpenFailure::kQuiet);
   } catch (const std::bad_alloc&) {
     // No page rather than an exception on the streaming thread.
+    return false;
   }
 }

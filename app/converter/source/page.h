@@ -12,7 +12,7 @@
 // Writes the project's page (GetOutputPaths) from the template beside the program, with the final
 // stage size. Does nothing when create_html is off. Runs on the multiplexer's streaming thread, so
 // it reports nothing: a missing template gives an empty page, a page that cannot be written is left
-// out.
-void WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings);
+// out. True when this wrote the page file.
+bool WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings);
 // The same from another template file.
-void WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings, const std::wstring& templatePath);
+bool WriteHtmlPage(const PublishConfig& publish, const MuxSettings& settings, const std::wstring& templatePath);

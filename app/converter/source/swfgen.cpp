@@ -10,6 +10,7 @@
 #include "app/converter/source/page.h"
 #include "common/duration.h"
 #include "common/error.h"
+#include "common/fileutil.h"
 #include "common/format.h"
 #include "media/comx.h"
 #include "media/dsutil.h"
@@ -31,6 +32,22 @@ constexpr LRESULT kMaxVp6StateBytes = 1 << 20;
 HRESULT Failed(int line, HRESULT result) {
   OnComError(kSource, line, result);
   return result;
+}
+
+// Whole frames a second as they are; two decimals above one frame a second, three digits below.
+std::wstring FrameRateText(double framesPerSecond) {
+  std::wstring text = framesPerSecond >= 1 ? Format(L"%.2f", framesPerSecond) : Format(L"%.3g", framesPerSecond);
+  if (text.find(L'.') != std::wstring::npos && text.find(L'e') == std::wstring::npos) {
+    while (text.back() == L'0') text.pop_back();
+    if (text.back() == L'.') text.pop_back();
+  }
+  return text;
+}
+
+// A movie's length as the notes give it.
+std::wstring MovieLength(int32_t frames, int32_t frameRate) {
+  const int64_t lengthMs = frameRate > 0 ? int64_t{frames} * 256 * 1000 / frameRate : 0;
+  return Duration(lengthMs).ToString(false, false);
 }
 
 int32_t SaturatedInt32(int64_t value) {
@@ -105,6 +122,22 @@ PcmStageFormat ChoosePcmStageFormat(const AM_MEDIA_TYPE* decoded) {
   return {format->nChannels == 1 ? 1 : 2, rate <= 11025 ? 11025 : rate <= 22050 ? 22050 : 44100};
 }
 
+std::wstring VideoRefusal(const AM_MEDIA_TYPE& type) {
+  const BITMAPINFOHEADER* header = PictureOf(type);
+  if (!header) return std::wstring();
+  const int64_t frameTime = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame;
+  const int64_t width = header->biWidth;
+  const int64_t height = std::llabs(int64_t{header->biHeight});
+  if (width > kMaxMovieSide || height > kMaxMovieSide) {
+    return Format(L"The video is %d x %d pixels: a Flash movie is at most %d pixels wide and high.",
+                  static_cast<int>(width), static_cast<int>(height), static_cast<int>(kMaxMovieSide));
+  }
+  if (frameTime <= 0) return L"The video does not give its frame rate.";
+  if (IsMovieFrameTime(frameTime)) return std::wstring();
+  return Format(L"The video plays %s frames a second: a Flash movie plays more than 1/256 and fewer than 256.",
+                FrameRateText(static_cast<double>(kUnitsPerSecond) / static_cast<double>(frameTime)).c_str());
+}
+
 bool DeleteMovie(const std::wstring& path) {
   return !PathFileExistsW(path.c_str()) || DeleteFileW(path.c_str());
 }
@@ -120,6 +153,8 @@ FlashBuilder::~FlashBuilder() {
     muxer->RemoveHandler(&control_);
     muxer->RemoveHandler(this);
   }
+  // Nothing writes the page any more: a failed run's goes.
+  if (runFailed_.load() && pageWritten_.load()) DeleteFileW(GetOutputPaths(project_.publish_config).page.c_str());
   if (moviePath_.empty() || KeepsMovie()) return;
   // The sink holds the file open until the graph lets it go.
   seeking_.Release();
@@ -140,17 +175,41 @@ std::wstring FlashBuilder::MovieNote() const {
   if (state == kFinishedWithoutVideo) {
     return Format(L"No video frame could be read from %s", project_.video_config.video_file.c_str());
   }
-  if (state != kFinishedWell || !movieCut_.load()) return std::wstring();
+  if (state != kFinishedWell || cutAt_.load() == 0) return std::wstring();
   const int32_t frames = framesWritten_.load();
-  const int32_t frameRate = frameRate_.load();
-  const int64_t lengthMs = frameRate > 0 ? int64_t{frames} * 256 * 1000 / frameRate : 0;
-  const std::wstring length = Duration(lengthMs).ToString(false, false);
+  const std::wstring length = MovieLength(frames, frameRate_.load());
+  if (cutAt_.load() & kMuxCharacterLimitReached) {
+    return Format(L"The movie was cut at %s, after %d frames: a lossless Flash movie holds at most 65535 pictures "
+                  L"and shapes.",
+                  length.c_str(), frames);
+  }
   if (frames >= kMaxMovieFrames) {
     return Format(L"The movie was cut at %s, after %d frames: a Flash movie holds at most %d frames.",
                   length.c_str(), frames, static_cast<int>(kMaxMovieFrames));
   }
   return Format(L"The movie was cut at %s, after %d frames: a Flash movie holds at most 4 GiB.", length.c_str(),
                 frames);
+}
+
+RunOutcome FlashBuilder::EndRun(RunEvent event) {
+  RunOutcome outcome;
+  outcome.succeeded = event == RunEvent::kFinished && MovieSucceeded();
+  if (!outcome.succeeded) runFailed_.store(true);
+  Stop();
+  outcome.note = MovieNote();
+  if (!outcome.succeeded) outcome.kept = KeptMovieNote();
+  return outcome;
+}
+
+std::wstring FlashBuilder::KeptMovieNote() const {
+  if (moviePath_.empty() || !KeepsMovie()) return std::wstring();
+  // As the file system names it: a folder typed with its last backslash gives the path two.
+  const std::wstring full = GetFullPath(moviePath_.c_str());
+  const wchar_t* path = full.empty() ? moviePath_.c_str() : full.c_str();
+  if (finishState_.load() == kNotFinished) return Format(L"The movie written so far is kept in %s.", path);
+  const int32_t frames = framesWritten_.load();
+  return Format(L"The movie written so far is kept in %s: %d frames, %s.", path, frames,
+                MovieLength(frames, frameRate_.load()).c_str());
 }
 
 HRESULT FlashBuilder::OnPrepare(MuxSettings*) { return S_OK; }
@@ -167,9 +226,10 @@ HRESULT FlashBuilder::OnFinish(MuxSettings* settings, BitStream*) {
   }
   framesWritten_.store(settings->frameCount);
   frameRate_.store(settings->frameRate);
-  movieCut_.store((settings->flags & kMuxFrameCapReached) != 0);
-  // A movie without a frame shows nothing, whatever ended it (a stop before the first frame too).
-  const bool good = (settings->flags & kMuxError) == 0 && settings->frameCount > 0;
+  cutAt_.store(settings->flags & (kMuxFrameCapReached | kMuxCharacterLimitReached));
+  // A movie without a frame shows nothing, whatever ended it (a stop before the first frame too);
+  // nor is the movie of a failed run good, whose stop finished it.
+  const bool good = (settings->flags & kMuxError) == 0 && settings->frameCount > 0 && !runFailed_.load();
   if (!good) {
     finishState_.store((settings->flags & kMuxNoVideoFrame) != 0 ? kFinishedWithoutVideo : kFinishedFailed);
     return S_OK;
@@ -177,7 +237,7 @@ HRESULT FlashBuilder::OnFinish(MuxSettings* settings, BitStream*) {
   finishState_.store(kFinishedWell);
   // No exception may reach the multiplexer's thread.
   try {
-    WriteHtmlPage(project_.publish_config, *settings);
+    if (WriteHtmlPage(project_.publish_config, *settings)) pageWritten_.store(true);
   } catch (...) {
   }
   return S_OK;
@@ -210,8 +270,9 @@ HRESULT FlashBuilder::Build() {
   const AudioConfig& audio = project_.audio_config;
   ComPtr<IPin> videoPin;
   ComPtr<IPin> audioPin;
+  CMediaType videoType;
   // A file that renders only in part may still give the video pin.
-  RenderSourceFile(video.video_file, videoPin, audioPin);
+  RenderSourceFile(video.video_file, videoPin, audioPin, &videoType);
   if (videoPin.IsNull()) {
     ReportError(L"Failed to parse video file %s", video.video_file.c_str());
     return E_FAIL;
@@ -227,6 +288,7 @@ HRESULT FlashBuilder::Build() {
 
   if (BuildVideoBranch(videoPin.Get()) != S_OK) {
     ReportError(L"Failed to convert movie file %s\n", video.video_file.c_str());
+    if (const std::wstring cause = VideoRefusal(videoType); !cause.empty()) ReportError(L"%s", cause.c_str());
     return E_FAIL;
   }
 
@@ -238,7 +300,8 @@ HRESULT FlashBuilder::Build() {
   return S_OK;
 }
 
-HRESULT FlashBuilder::RenderSourceFile(const std::wstring& file, ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin) {
+HRESULT FlashBuilder::RenderSourceFile(const std::wstring& file, ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin,
+                                       CMediaType* videoType) {
   videoPin.Release();
   audioPin.Release();
   if (graph_.IsNull()) return E_FAIL;
@@ -252,7 +315,10 @@ HRESULT FlashBuilder::RenderSourceFile(const std::wstring& file, ComPtr<IPin>& v
   // sound track) go too: one would play aloud and hold the run to real time. Every trace comes
   // first: a splitter that lost a stream would look like a decoder to the next one.
   std::vector<ComPtr<IPin>> sources(renderers.size());
-  for (size_t i = 0; i < renderers.size(); ++i) TraceToSourcePin(renderers[i].Get(), sources[i]);
+  for (size_t i = 0; i < renderers.size(); ++i) {
+    const bool video = renderers[i].Get() == videoPin.Get();
+    TraceToSourcePin(renderers[i].Get(), sources[i], video ? videoType : nullptr);
+  }
   for (size_t i = 0; i < renderers.size(); ++i) {
     if (renderers[i].Get() == videoPin.Get()) videoPin = sources[i];
     if (renderers[i].Get() == audioPin.Get()) audioPin = sources[i];
@@ -292,13 +358,17 @@ HRESULT FlashBuilder::FindRendererPins(ComPtr<IPin>& videoPin, ComPtr<IPin>& aud
   return S_OK;
 }
 
-HRESULT FlashBuilder::TraceToSourcePin(IPin* start, ComPtr<IPin>& sourcePin) {
+HRESULT FlashBuilder::TraceToSourcePin(IPin* start, ComPtr<IPin>& sourcePin, CMediaType* pictureType) {
   if (graph_.IsNull() || !start) return E_FAIL;
   ComPtr<IPin> current;
   HRESULT result = start->ConnectedTo(current.Clear());
   if (FAILED(result)) return Failed(452, result);
   std::vector<ComPtr<IPin>> pins;
   for (;;) {
+    if (pictureType) {
+      CMediaType type;
+      if (SUCCEEDED(current->ConnectionMediaType(&type)) && PictureOf(type)) *pictureType = type;
+    }
     ComPtr<IBaseFilter> filter;
     result = GetPinFilter(current.Get(), filter);
     if (FAILED(result)) return Failed(456, result);

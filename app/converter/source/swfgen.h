@@ -21,11 +21,20 @@
 #include "media/filtergraph.h"
 #include "media/vp6state.h"
 
+class CMediaType;
+
 // How a graph event bears on a conversion run: the one rule that the test runner and the main
 // window share. EC_COMPLETE -> kFinished; EC_ERRORABORT, EC_ERRORABORTEX, EC_USERABORT,
 // EC_STREAM_ERROR_STOPPED -> kFailed; everything else -> kIgnore.
 enum class RunEvent { kIgnore, kFinished, kFailed };
 RunEvent ClassifyGraphEvent(long code);
+
+// How a run ended, for its owner to tell the user.
+struct RunOutcome {
+  bool succeeded = false;
+  std::wstring note;  // MovieNote: a warning of a good movie, a cause of a failed one
+  std::wstring kept;  // after a failure: where the movie that stays was kept, and how much of it
+};
 
 // The VP6 codec's rate control for one movie.
 struct Vp6RateControl {
@@ -48,6 +57,10 @@ struct PcmStageFormat {
   int sampleRate;
 };
 PcmStageFormat ChoosePcmStageFormat(const AM_MEDIA_TYPE* decoded);
+
+// Why a movie cannot hold a video of this type (VIDEOINFOHEADER or VIDEOINFOHEADER2): its size or
+// its frame rate, as the user reads it. Empty when neither is the cause.
+std::wstring VideoRefusal(const AM_MEDIA_TYPE& type);
 
 // Deletes the movie file at the path; true when no file is left there. The one place a movie is
 // deleted: an old one once the user agreed to replace it, again before the sink opens the file,
@@ -81,6 +94,14 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   // movie was cut at the multiplexer's limits (a warning), or why a movie failed when the finish
   // could tell (the video ended before its first frame). Empty otherwise.
   std::wstring MovieNote() const;
+  // Ends the run on an event that ClassifyGraphEvent does not ignore: stops the graph and says how
+  // the run went. A failed run is no good movie and keeps no page: the builder hears of the failure
+  // before the stop, which may finish the movie, and a page already written goes with the builder.
+  // The one rule of the main window and the test runner; the owner then releases the builder.
+  RunOutcome EndRun(RunEvent event);
+  // After a failed run, once the graph stopped: where a movie that stays was kept and, when its
+  // finish told them, its frames and length. Empty when no movie stays.
+  std::wstring KeptMovieNote() const;
 
   // ISwfMuxHandler, on the multiplexer's streaming thread, after the movie control's.
   // OnHeaderWritten notes that the movie began; OnFinish notes how it ended and writes the web
@@ -92,10 +113,14 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
  private:
   HRESULT CreateDezeFilter(REFCLSID classId, ComPtr<IBaseFilter>& filter);
   HRESULT CreateLameFilter(ComPtr<IBaseFilter>& filter);
-  HRESULT RenderSourceFile(const std::wstring& file, ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin);
+  // The pins that carry the file's video and sound, their decoders and renderers removed; with
+  // `videoType`, the type of the video as the file's splitter gives it.
+  HRESULT RenderSourceFile(const std::wstring& file, ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin,
+                           CMediaType* videoType = nullptr);
   // The video and the sound renderer's input pins the conversion takes, and every renderer's.
   HRESULT FindRendererPins(ComPtr<IPin>& videoPin, ComPtr<IPin>& audioPin, std::vector<ComPtr<IPin>>& renderers);
-  HRESULT TraceToSourcePin(IPin* start, ComPtr<IPin>& sourcePin);
+  // With `pictureType`, the type of the connection nearest the source that describes a picture.
+  HRESULT TraceToSourcePin(IPin* start, ComPtr<IPin>& sourcePin, CMediaType* pictureType = nullptr);
   HRESULT BuildVideoBranch(IPin* videoPin);
   HRESULT ConnectFileSink(IPin* muxOutput, const std::wstring& path);
   HRESULT AddFileSink(IBaseFilter* sink, const wchar_t* name, IPin* muxOutput, const std::wstring& path);
@@ -112,8 +137,10 @@ class FlashBuilder : public FilterGraph, public ISwfMuxHandler {
   std::wstring moviePath_;  // set once the sink was given the file
   // Written on the multiplexer's thread before finishState_, read after it.
   std::atomic<bool> movieBegan_{false};
-  std::atomic<bool> movieCut_{false};
+  std::atomic<int32_t> cutAt_{0};  // the limit flag the finish reported, if any
   std::atomic<int32_t> framesWritten_{0};
   std::atomic<int32_t> frameRate_{0};  // 8.8 fixed point
   std::atomic<int32_t> finishState_{kNotFinished};
+  std::atomic<bool> runFailed_{false};
+  std::atomic<bool> pageWritten_{false};  // by this run's finish
 };

@@ -18,17 +18,20 @@ constexpr DWORD kRunTimeoutMs = 60000;
 
 class ConversionTest : public ConverterWindow {
  protected:
-  // The project of a lossless run of the test movie into `name` in the working folder.
-  void Prepare(const std::wstring& name, const std::wstring& movie = L"video10.avi") {
+  // The project of a lossless run of the test movie into `name` in the working folder, with the web
+  // page or without.
+  void Prepare(const std::wstring& name, const std::wstring& movie = L"video10.avi", bool page = false) {
     Open();
     DeleteFileW(WorkPath(name).c_str());
+    DeleteFileW(WorkPath(HtmlPageName(name)).c_str());
     Type(kVideoPage, IDC_MOVIE_FILE, WorkPath(movie));
     SendMessageW(Control(kVideoPage, IDC_FORMAT), CB_SETCURSEL, kFormatLossless, 0);
     Notify(kVideoPage, IDC_FORMAT, CBN_SELCHANGE);
     Type(kPublishPage, IDC_SAVE_DIR, WorkPath(L""));
     Type(kPublishPage, IDC_SAVE_NAME, name);
-    CheckDlgButton(PageWindow(kPublishPage), IDC_CREATE_HTML, BST_UNCHECKED);
+    CheckDlgButton(PageWindow(kPublishPage), IDC_CREATE_HTML, page ? BST_CHECKED : BST_UNCHECKED);
     Click(kPublishPage, IDC_CREATE_HTML);
+    ASSERT_EQ(page, Project().publish_config.create_html);
     ASSERT_TRUE(PathFileExistsW(WorkPath(movie).c_str())) << "the host fixture makes the movie";
   }
 
@@ -80,18 +83,68 @@ TEST_F(ConversionTest, RunEndsWithAllTasksDoneAndAnIdleWindow) {
   EXPECT_GT(GetFileSize64(WorkPath(L"window_run.swf").c_str()), 0);
 }
 
+// Another filter fails the graph part-way: the failure box, which names the movie kept with the
+// frames written so far, and no page beside it.
 TEST_F(ConversionTest, ErrorAbortEventEndsTheRunWithTheFailureBox) {
-  Prepare(L"window_failed.swf");
+  Prepare(L"window_failed.swf", L"video300.avi", true);
   Click(kPublishPage, IDC_START);
   ASSERT_TRUE(Running());
+  ASSERT_TRUE(PumpUntil([&] { return frame->GetConversion().builder->GetProgress() > 0; }, kRunTimeoutMs));
   frame->OnGraphEvent(EC_ERRORABORT, E_FAIL, 0);
   EXPECT_FALSE(Running());
-  EXPECT_EQ(ErrorBoxes(), std::vector<std::wstring>{L"Failed to convert file to flash"});
+  const std::vector<std::wstring> boxes = ErrorBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  const std::wstring kept = L"The movie written so far is kept in " + WorkPath(L"window_failed.swf") + L": ";
+  EXPECT_EQ(boxes[0].rfind(kept, 0), 0u) << boxes[0];
+  EXPECT_NE(boxes[0].find(L" frames, 00:"), std::wstring::npos) << boxes[0];
+  EXPECT_NE(boxes[0].find(L".\nFailed to convert file to flash"), std::wstring::npos) << boxes[0];
   EXPECT_FALSE(SawAllDone());
+  EXPECT_GT(GetFileSize64(WorkPath(L"window_failed.swf").c_str()), 0);
+  EXPECT_FALSE(PathFileExistsW(WorkPath(L"window_failed.htm").c_str()));
   // Nothing of the stopped run arrives later.
   PumpUntil([] { return false; }, 1000);
   EXPECT_FALSE(SawAllDone());
   EXPECT_EQ(RecordedErrors().Boxes().size(), 1u);
+}
+
+// The streaming thread finished the movie and wrote its page before the window heard of the
+// failure: the page goes, and the box gives the kept movie's figures from its finish.
+TEST_F(ConversionTest, AFailureHeardAfterThePageWasWrittenRemovesIt) {
+  Prepare(L"window_failed_late.swf", L"video300.avi", true);
+  const std::wstring page = WorkPath(L"window_failed_late.htm");
+  Click(kPublishPage, IDC_START);
+  ASSERT_TRUE(Running());
+  // No messages: the run's own end stays queued.
+  const ULONGLONG deadline = GetTickCount64() + kRunTimeoutMs;
+  while (!PathFileExistsW(page.c_str()) && GetTickCount64() < deadline) Sleep(5);
+  ASSERT_TRUE(PathFileExistsW(page.c_str()));
+  frame->OnGraphEvent(EC_ERRORABORT, E_FAIL, 0);
+  EXPECT_FALSE(Running());
+  EXPECT_FALSE(PathFileExistsW(page.c_str()));
+  EXPECT_EQ(ErrorBoxes(), std::vector<std::wstring>{L"The movie written so far is kept in " +
+                                                    WorkPath(L"window_failed_late.swf") +
+                                                    L": 300 frames, 00:30.\nFailed to convert file to flash"});
+  PumpUntil([] { return false; }, 1000);
+  EXPECT_FALSE(SawAllDone());
+  EXPECT_EQ(RecordedErrors().Boxes().size(), 1u);
+}
+
+// Logging off during a run: the question is the close's notice and a refusal; once the session
+// ends anyway, the run stops as on Abort and keeps its movie, and nothing is asked.
+TEST_F(ConversionTest, TheEndOfASessionStopsTheRunAsAbortDoes) {
+  Prepare(L"window_session.swf", L"video300.avi");
+  Click(kPublishPage, IDC_START);
+  ASSERT_TRUE(Running());
+  ASSERT_TRUE(PumpUntil([&] { return frame->GetConversion().builder->GetProgress() > 0; }, kRunTimeoutMs));
+  EXPECT_EQ(FALSE, SendMessageW(FrameWindow(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+  ASSERT_EQ(user.Boxes().size(), 1u);
+  EXPECT_EQ(user.Boxes()[0].text, L"Conversion is in progress. Abort it first.");
+  EXPECT_TRUE(Running());
+  SendMessageW(FrameWindow(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_FALSE(Running());
+  EXPECT_EQ(user.Boxes().size(), 1u);
+  EXPECT_TRUE(RecordedErrors().Boxes().empty());
+  EXPECT_GT(GetFileSize64(WorkPath(L"window_session.swf").c_str()), 0);
 }
 
 // One frame more than a movie holds: the movie is kept, and a warning says where it ends before

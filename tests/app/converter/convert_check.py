@@ -30,12 +30,60 @@ VP6_TABLE = [(0x14, 840), (0xB8, 2), (0xBC, 0), (0x100, 0), (0x3C, 0), (0xC0, 5)
 VP6_STATE_BYTES = 0x104
 
 
+DEFINE_SHAPE3 = 32
+DEFINE_BITS_LOSSLESS2 = 36
+
+
+def swf_tags(path):
+    """(code, body) of every tag of an uncompressed movie, read from its tag headers alone."""
+    with open(path, "rb") as source:
+        data = source.read()
+    at = 8 + (5 + 4 * (data[8] >> 3) + 7) // 8 + 4  # behind the header's RECT, rate and count
+    while at + 2 <= len(data):
+        header = data[at] | data[at + 1] << 8
+        code, length, at = header >> 6, header & 0x3F, at + 2
+        if length == 0x3F:
+            length, at = int.from_bytes(data[at:at + 4], "little"), at + 4
+        yield code, data[at:at + length]
+        at += length
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def ffmpeg(*arguments):
     subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", *arguments], check=True, timeout=60)
+
+
+def raw_movie(path, width, height, rate, frames):
+    """An RGB32 AVI of the frames (B, G, R, X bytes, top row first) that the generator yields."""
+    encoder = subprocess.Popen(["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt", "bgra",
+                                "-s", f"{width}x{height}", "-r", str(rate), "-i", "-", "-c:v", "rawvideo",
+                                "-pix_fmt", "bgra", path], stdin=subprocess.PIPE)
+    for frame in frames:
+        encoder.stdin.write(frame)
+    encoder.stdin.close()
+    if encoder.wait(timeout=60):
+        raise RuntimeError(f"ffmpeg could not write {path}")
+
+
+def scattered_frames(count):
+    """160 x 120: 120 blocks of 4 x 4 pixels, 16 columns and 4 rows apart (far enough for the lossless
+    encoder to send each one alone), each a colour of its own in every frame. Every frame but the first
+    takes 121 character identifiers: 120 new bitmaps and their shape."""
+    width = 160
+    background = bytes((0xA5, 0x6E, 0x3A, 0xFF)) * (width * 120)
+    for frame in range(count):
+        picture = bytearray(background)
+        for block in range(120):
+            value = frame * 120 + block + 1
+            pixels = bytes((value & 0xFF, value >> 8 & 0xFF, value >> 16, 0xFF)) * 4
+            x, y = block % 8 * 20, block // 8 * 8
+            for row in range(y, y + 4):
+                at = (row * width + x) * 4
+                picture[at:at + 16] = pixels
+        yield bytes(picture)
 
 
 def make_media():
@@ -63,13 +111,25 @@ def make_media():
     os.remove("hd.avi")
     # One frame more than a movie holds: 16001 small frames at 30 fps.
     ffmpeg("-f", "lavfi", "-i", "color=c=0x3a6ea5:size=16x16:rate=30", "-frames:v", "16001", *raw, "long16001.avi")
+    # A minute of changes in many separate places at 10 fps: more character identifiers than a
+    # lossless movie holds, long before 16000 frames.
+    raw_movie("scattered.avi", 160, 120, 10, scattered_frames(600))
+    # Two minutes at 0.5 fps, with 44.1 kHz stereo sound all along.
+    ffmpeg("-f", "lavfi", "-i", "testsrc=size=320x240:rate=1/2", "-f", "lavfi",
+           "-i", "sine=frequency=440:sample_rate=44100:duration=120", "-t", "120", *raw,
+           "-c:a", "pcm_s16le", "-ac", "2", "slow_sound.avi")
+    # A picture one pixel wider than a movie holds (ffmpeg's own sources round odd widths), and a
+    # rate above what a movie plays.
+    raw_movie("wide.avi", 3277, 16, 10, [bytes((0xA5, 0x6E, 0x3A, 0xFF)) * (3277 * 16)] * 2)
+    ffmpeg("-f", "lavfi", "-i", "testsrc=size=32x24:rate=300", "-frames:v", "10", *raw, "fast.avi")
     print("media made")
 
 
 def write_project(name, video, movie, format=0, bitrate=700, interval=10, quality=8, audio_type=0,
-                  audio="", published=False):
+                  audio="", published=False, page=None):
     """Writes the project file and removes the movie and page it names, so that the case judges
-    only what this run writes."""
+    only what this run writes. A published movie has the control and the page; `page` sets the
+    page alone."""
     stem = os.path.splitext(movie)[0]
     for output in {movie, stem + ".swf", stem + ".htm"}:
         if os.path.exists(output):
@@ -78,7 +138,8 @@ def write_project(name, video, movie, format=0, bitrate=700, interval=10, qualit
                                 ("key_frame_interval", interval), ("quality", quality)]),
               ("audio_config", [("audio_type", audio_type), ("audio_file", windows_path(audio) if audio else "")]),
               ("publish_config", [("save_dir", windows_path(".")), ("save_name", movie),
-                                  ("add_control", int(published)), ("create_html", int(published))])]
+                                  ("add_control", int(published)),
+                                  ("create_html", int(published if page is None else page))])]
     lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<root>"]
     for group, keys in values:
         lines.append(f"  <{group}>")
@@ -176,10 +237,11 @@ class Check:
             self.expect(said.get("progress") == [str(progress)], f"progress {said.get('progress')}, expected {progress}")
 
     def tone(self, path, rate, channels, frequencies=(440,)):
-        """One MP3 stream of that rate and channel count, decoding to one of the tones."""
+        """One MP3 stream of that rate and channel count, decoding to one of the tones; returns the
+        seconds of sound decoded."""
         video, audio = self.streams(path)
         if not self.expect(len(audio) == 1, f"audio streams: {audio}"):
-            return
+            return 0
         stream = audio[0]
         self.expect(stream.get("codec_name") == "mp3" and int(stream.get("sample_rate", 0)) == rate
                     and int(stream.get("channels", 0)) == channels,
@@ -193,7 +255,8 @@ class Check:
         frequency = rises / seconds if seconds else 0
         self.expect(any(abs(frequency - tone) <= tone * 0.02 for tone in frequencies),
                     f"decoded tone {frequency:.1f} Hz over {seconds:.2f} s")
-        print(f"audio: mp3 {rate} Hz, {channels} channel(s), tone {frequency:.1f} Hz")
+        print(f"audio: mp3 {rate} Hz, {channels} channel(s), tone {frequency:.1f} Hz, {len(samples) / rate:.2f} s")
+        return len(samples) / rate
 
     # The cases.
 
@@ -330,6 +393,58 @@ class Check:
         self.expect(said.get("warning") == ["The movie was cut at 08:53, after 16000 frames: a Flash movie holds "
                                             "at most 16000 frames."], f"warnings {said.get('warning')}")
         self.movie("cut.swf", 16000)
+
+    def case_identifiers(self):
+        """A recording that changes in many separate places runs out of the lossless movie's 65535
+        character identifiers long before 16000 frames: the movie ends before the frame that does
+        not fit, well-formed, with a warning where it was cut and its page."""
+        write_project("identifiers.xml", "scattered.avi", "identifiers.swf", page=True)
+        status, said = self.convert("identifiers.xml")
+        self.good_run(status, said)
+        header = self.movie("identifiers.swf", None)
+        self.expect(os.path.exists("identifiers.htm"), "no web page")
+        if not header:
+            return
+        frames = header.FrameCount
+        self.expect(500 < frames < 600, f"{frames} frames of 600")
+        seconds = frames // 10
+        self.expect(said.get("warning") == [f"The movie was cut at {seconds // 60:02d}:{seconds % 60:02d}, after "
+                                            f"{frames} frames: a lossless Flash movie holds at most 65535 pictures "
+                                            "and shapes."], f"warnings {said.get('warning')}")
+        defined = [body[0] | body[1] << 8 for code, body in swf_tags("identifiers.swf")
+                   if code in (DEFINE_BITS_LOSSLESS2, DEFINE_SHAPE3)]
+        self.expect(len(defined) == len(set(defined)), "an identifier was defined twice")
+        # The frame left out needed 121 identifiers, more than were left.
+        self.expect(65535 - 121 < max(defined) <= 65535, f"the last identifier is {max(defined)}")
+        print(f"identifiers: {len(defined)} defined, the last {max(defined)}, {frames} frames")
+
+    def case_slow_sound(self):
+        """Two minutes at 0.5 fps with 44.1 kHz stereo sound: each frame's sound spans more samples
+        than a sound block counts, and the movie still finishes with all of its sound."""
+        self.register_pcm_converter()
+        write_project("slow_sound.xml", "slow_sound.avi", "slow_sound.swf", audio_type=1)
+        status, said = self.convert("slow_sound.xml")
+        self.good_run(status, said)
+        self.movie("slow_sound.swf", None)
+        seconds = self.tone("slow_sound.swf", 44100, 2)
+        self.expect(119.9 <= seconds <= 120.1, f"{seconds:.2f} s of sound, expected 120")
+
+    def refused_video(self, case, video, cause):
+        write_project(case + ".xml", video, case + ".swf")
+        status, said = self.convert(case + ".xml")
+        self.failed_without_movie(status, said, case + ".swf", cause)
+        self.expect(said.get("error", [])[:1] == ["Failed to convert movie file " + windows_path(video)],
+                    f"errors {said.get('error')}")
+
+    def case_wide(self):
+        """A picture wider than a movie holds is refused with its size."""
+        self.refused_video("wide", "wide.avi",
+                           "The video is 3277 x 16 pixels: a Flash movie is at most 3276 pixels wide and high.")
+
+    def case_fast(self):
+        """A video of 300 frames a second is refused with its rate."""
+        self.refused_video("fast", "fast.avi", "The video plays 300 frames a second: a Flash movie plays more "
+                                               "than 1/256 and fewer than 256.")
 
     def case_movie_audio(self):
         self.register_pcm_converter()

@@ -1,13 +1,13 @@
 // Drives the shipped converter.exe as a user would: opens a project through File > Open and the
 // system's "Open" dialog, selects the Publish tab, clicks Start, reads the box that ends the
-// conversion, and closes box and window.
+// conversion (answering a warning before it), and closes box and window.
 //
 //   converter_driver <converter.exe> <project.xml> [--hold <file>] [-- <converter arguments>]
 //
 // With --hold the final box stays open until <file> exists (a screenshot is taken meanwhile); the
 // driver prints "frame x y width height" of the main window, "box x y width height" of the box and
-// "caption r g b", the colour of an active title bar. Prints "box <caption>: <text>"
-// and exits 0 when the box was "Larkspan" / "All tasks done!" and the program ended by itself.
+// "caption r g b", the colour of an active title bar. Prints "box <caption>: <text>" of each box
+// and exits 0 when the last was "Larkspan" / "All tasks done!" and the program ended by itself.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -121,16 +121,23 @@ int main() {
   PostMessageW(GetParent(start.found), WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED),
                reinterpret_cast<LPARAM>(start.found));
 
-  HWND box = WaitForDialogBox(id, L"Larkspan", kConversionTimeoutMs);
-  if (!box) {
-    // A failure shows the error box instead.
-    if (HWND error = WaitForDialogBox(id, L"Error", 1000)) {
-      std::printf("box Error: %ls\n", GetWindowTextString(GetDlgItem(error, 0xFFFF)).c_str());
-    }
-    return stop("no box ended the conversion");
+  // The run ends with "All tasks done!", after a warning of where a cut movie ends, or with the
+  // error box; either final box is held for the screenshot.
+  HWND box = nullptr;
+  std::wstring caption;
+  const ULONGLONG deadline = GetTickCount64() + kConversionTimeoutMs;
+  while (!box && GetTickCount64() < deadline) {
+    box = WaitForDialogBox(id, nullptr, static_cast<DWORD>(deadline - GetTickCount64()));
+    caption = box ? GetWindowTextString(box) : std::wstring();
+    if (caption != L"Warning") continue;
+    std::printf("box Warning: %ls\n", GetWindowTextString(GetDlgItem(box, 0xFFFF)).c_str());
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
+    box = nullptr;
   }
+  if (!box) return stop("no box ended the conversion");
   const std::wstring text = GetWindowTextString(GetDlgItem(box, 0xFFFF));
-  std::printf("box Larkspan: %ls\n", text.c_str());
+  std::printf("box %ls: %ls\n", caption.c_str(), text.c_str());
   std::fflush(stdout);
   if (!holdFile.empty()) {
     const Rect place = GetWindowRectOnScreen(frame);
@@ -154,5 +161,5 @@ int main() {
   GetExitCodeProcess(process.hProcess, &exitCode);
   CloseHandle(process.hProcess);
   if (exitCode != 0) return Fail("the converter exited with an error");
-  return text == L"All tasks done!" ? 0 : Fail("the conversion did not finish");
+  return caption == L"Larkspan" && text == L"All tasks done!" ? 0 : Fail("the conversion did not finish");
 }

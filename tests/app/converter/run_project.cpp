@@ -166,15 +166,17 @@ class Runner : public GraphObserver {
     if (event == RunEvent::kIgnore || !builder_.IsValid()) return;
     std::printf("progress: %d\n", static_cast<int>(builder_->GetProgress()));
     std::printf("seconds: %.2f\n", Seconds());
-    good_ = event == RunEvent::kFinished && builder_->MovieSucceeded();
+    const RunOutcome outcome = builder_->EndRun(event);
+    good_ = outcome.succeeded;
     // As the main window tells the user.
-    if (const std::wstring note = builder_->MovieNote(); !note.empty()) {
+    if (!outcome.note.empty()) {
       if (good_) {
-        ShowWarning(L"%s", note.c_str());
+        ShowWarning(L"%s", outcome.note.c_str());
       } else {
-        ReportError(L"%s", note.c_str());
+        ReportError(L"%s", outcome.note.c_str());
       }
     }
+    if (!outcome.kept.empty()) ReportError(L"%s", outcome.kept.c_str());
     std::printf("result: %s\nmovie: %s\n", event == RunEvent::kFinished ? "finished" : "failed",
                 good_ ? "good" : "bad");
     std::fflush(stdout);

@@ -1,6 +1,10 @@
 // The conversion engine's tables: which graph events end a run, the VP6 rate control, the state
 // block it writes and the PCM stage's format; and what a builder makes of how its movie ended.
 
+#include <dshow.h>
+#include <dvdmedia.h>
+#include <shlwapi.h>
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -12,6 +16,7 @@
 #include "media/dsutil.h"
 #include "platform/dshow/mediatype.h"
 #include "tests/app/deze/mux_harness.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -147,6 +152,82 @@ TEST(FlashBuilderState, SaysNothingBeforeItRan) {
   EXPECT_TRUE(builder.MovieSucceeded());
 }
 
+// The cause the user reads when the multiplexer refuses a video: the size first, then the rate;
+// nothing for a video the movie can hold or a type that tells neither.
+TEST(VideoRefusal, NamesTheSizeOrTheRateTheMovieCannotHold) {
+  const auto info = [](int32_t width, int32_t height, REFERENCE_TIME frameTime, bool second) {
+    CMediaType type = RgbVideoType(width, height, 32);
+    if (second) {
+      VIDEOINFOHEADER2 block = {};
+      block.AvgTimePerFrame = frameTime;
+      block.bmiHeader = reinterpret_cast<const VIDEOINFOHEADER*>(type.Format())->bmiHeader;
+      type.SetFormat(reinterpret_cast<const BYTE*>(&block), sizeof(block));
+      type.SetFormatType(&FORMAT_VideoInfo2);
+    } else {
+      reinterpret_cast<VIDEOINFOHEADER*>(type.Format())->AvgTimePerFrame = frameTime;
+    }
+    return type;
+  };
+  const struct {
+    int32_t width, height;
+    REFERENCE_TIME frameTime;
+    const wchar_t* cause;
+  } cases[] = {
+      {3276, -3276, 400000, L""},
+      {3277, 16, 400000, L"The video is 3277 x 16 pixels: a Flash movie is at most 3276 pixels wide and high."},
+      {3840, -2160, 0, L"The video is 3840 x 2160 pixels: a Flash movie is at most 3276 pixels wide and high."},
+      {64, 48, 0, L"The video does not give its frame rate."},
+      {64, 48, 33333, L"The video plays 300 frames a second: a Flash movie plays more than 1/256 and fewer than 256."},
+      {64, 48, 39062, L"The video plays 256 frames a second: a Flash movie plays more than 1/256 and fewer than 256."},
+      {64, 48, 2560000000, L"The video plays 0.00391 frames a second: a Flash movie plays more than 1/256 and fewer "
+                          L"than 256."},
+      {64, 48, 39063, L""},
+      {64, 48, 2559999999, L""},
+      {64, 48, 3000000000, L"The video plays 0.00333 frames a second: a Flash movie plays more than 1/256 and fewer "
+                          L"than 256."},
+  };
+  for (const auto& entry : cases) {
+    for (const bool second : {false, true}) {
+      EXPECT_EQ(entry.cause, VideoRefusal(info(entry.width, entry.height, entry.frameTime, second)))
+          << entry.width << "x" << entry.height << " " << entry.frameTime << " " << second;
+    }
+  }
+  CMediaType sound(MEDIATYPE_Audio);
+  EXPECT_EQ(L"", VideoRefusal(sound));
+}
+
+// A run that fails keeps no page: a finish that comes after the failure was heard (with the stop)
+// writes none, and the movie is no good one though its frames stay. A page that this run never
+// wrote is not the run's to remove.
+TEST(FlashBuilderState, AFailedRunKeepsNoPageOfItsOwn) {
+  ProjectConfig project;
+  wchar_t folder[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, folder);
+  project.publish_config.save_dir = folder;
+  project.publish_config.save_name = L"failed_run.swf";
+  project.publish_config.create_html = true;
+  const std::wstring page = GetOutputPaths(project.publish_config).page;
+  DeleteFileW(page.c_str());
+  {
+    FlashBuilder builder(nullptr, project);
+    EXPECT_EQ(S_OK, builder.OnHeaderWritten(nullptr, nullptr));
+    EXPECT_FALSE(builder.EndRun(RunEvent::kFailed).succeeded);
+    MuxSettings settings;
+    settings.flags = kMuxFinished;
+    settings.frameCount = 25;
+    EXPECT_EQ(S_OK, builder.OnFinish(&settings, nullptr));
+    EXPECT_FALSE(PathFileExistsW(page.c_str()));
+    EXPECT_FALSE(builder.MovieSucceeded());
+    EXPECT_TRUE(builder.KeepsMovie());
+  }
+  PutFile(page, "an older page");
+  {
+    FlashBuilder builder(nullptr, project);
+    builder.EndRun(RunEvent::kFailed);
+  }
+  EXPECT_EQ(FileText(page), "an older page");
+}
+
 // What the user hears besides the movie's verdict: where a kept movie was cut, and why a movie
 // whose video ended before its first frame failed. No movie without a frame is good, whatever
 // ended it.
@@ -164,6 +245,9 @@ TEST(FlashBuilderState, NotesTheCutAndTheMissingVideo) {
        L"The movie was cut at 08:53, after 16000 frames: a Flash movie holds at most 16000 frames."},
       {kMuxFinished | kMuxFrameCapReached, 1500, 25 * 256, true,
        L"The movie was cut at 01:00, after 1500 frames: a Flash movie holds at most 4 GiB."},
+      {kMuxFinished | kMuxCharacterLimitReached, 3454, 10 * 256, true,
+       L"The movie was cut at 05:45, after 3454 frames: a lossless Flash movie holds at most 65535 pictures and "
+       L"shapes."},
       {kMuxFinished | kMuxError | kMuxNoVideoFrame, 0, 25 * 256, false,
        L"No video frame could be read from C:\\movie.avi"},
       {kMuxFinished | kMuxError, 0, 25 * 256, false, L""},
