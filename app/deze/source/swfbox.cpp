@@ -82,11 +82,11 @@ void SetRectangle(const RectangleRecords& records, const ChangeRect& rect, uint3
 
 }  // namespace
 
-SwfBoxEncoder::SwfBoxEncoder(MuxSettings* settings, bool bottomUp)
+SwfBoxEncoder::SwfBoxEncoder(MuxSettings* settings, bool bottomUp, int32_t maxListRects)
     : settings_(settings), bottomUp_(bottomUp), width_(std::max(settings->width, 0)),
       height_(std::max(settings->height, 0)),
       previousFrame_(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0),
-      changeMap_(previousFrame_.size(), 0) {}
+      changeMap_(previousFrame_.size(), 0), maxListRects_(std::max(maxListRects, 1)) {}
 
 EncodeResult SwfBoxEncoder::EncodeFrame(const uint8_t* data, int32_t size, int64_t, MemOut& frame) {
   const size_t frameBytes = previousFrame_.size() * 4;
@@ -104,6 +104,12 @@ EncodeResult SwfBoxEncoder::EncodeFrame(const uint8_t* data, int32_t size, int64
       const ChangeRect bounds = Bounds(rects_);
       rects_.assign(1, bounds);
     }
+  }
+  // A frame that would leave more rectangles on the display list than the bound is drawn as the
+  // whole picture: only that covers every placed shape, whatever their bounds.
+  if (rects_.size() > static_cast<size_t>(maxListRects_) || PlanRemovals() > maxListRects_) {
+    rects_.assign(1, {0, 0, width_, height_});
+    PlanRemovals();
   }
   if (!PlanBitmaps(data)) return EncodeResult::kFailed;
   // Identifiers are 16 bits: one more would redefine a character still in use. Whether the frame
@@ -138,6 +144,23 @@ bool SwfBoxEncoder::BuildChangeMap(const uint8_t* frame) {
     }
   }
   return changed != 0;
+}
+
+int64_t SwfBoxEncoder::PlanRemovals() {
+  coveredBy_.assign(placedShapes_.size(), -1);
+  int64_t listRects = static_cast<int64_t>(listRects_) + static_cast<int64_t>(rects_.size());
+  const ChangeRect bounds = Bounds(rects_);
+  for (size_t shape = 0; shape < placedShapes_.size(); ++shape) {
+    const PlacedShape& placed = placedShapes_[shape];
+    // A shape outside the frame's bounds lies inside none of its rectangles.
+    if (!Contains(bounds, placed)) continue;
+    const auto covering = std::find_if(rects_.begin(), rects_.end(),
+                                       [&placed](const ChangeRect& rect) { return Contains(rect, placed); });
+    if (covering == rects_.end()) continue;
+    coveredBy_[shape] = static_cast<int32_t>(covering - rects_.begin());
+    listRects -= placed.rectCount;
+  }
+  return listRects;
 }
 
 bool SwfBoxEncoder::PlanBitmaps(const uint8_t* frame) {
@@ -244,7 +267,9 @@ bool SwfBoxEncoder::WriteShapes(MemOut& out) {
       !RemoveCoveredShapes(out)) {
     return false;
   }
-  placedShapes_.push_back({depth, bounds.x, bounds.y, bounds.width, bounds.height});
+  const int32_t rectCount = static_cast<int32_t>(rects_.size());
+  placedShapes_.push_back({depth, bounds.x, bounds.y, bounds.width, bounds.height, rectCount});
+  listRects_ += rectCount;
   return true;
 }
 
@@ -305,16 +330,27 @@ bool SwfBoxEncoder::WritePlacement(int32_t shapeId, int32_t depth, MemOut& out) 
 
 bool SwfBoxEncoder::RemoveCoveredShapes(MemOut& out) {
   // Only a shape that one single new rectangle covers goes; one that only their union covers stays.
-  for (const ChangeRect& rect : rects_) {
-    for (auto placed = placedShapes_.begin(); placed != placedShapes_.end();) {
-      if (!Contains(rect, *placed)) {
-        ++placed;
-        continue;
-      }
-      uint16_t removed = static_cast<uint16_t>(placed->depth);
-      if (!WriteRecordHeader(out, kTagRemoveObject2, kRemoveLength) || !ExchangeUI16(out, removed)) return false;
-      placed = placedShapes_.erase(placed);
-    }
+  // Removals follow the first rectangle covering each shape, then placement order.
+  removals_.clear();
+  for (size_t shape = 0; shape < placedShapes_.size(); ++shape) {
+    if (coveredBy_[shape] >= 0) removals_.push_back(shape);
   }
-  return true;
+  std::stable_sort(removals_.begin(), removals_.end(),
+                   [this](size_t a, size_t b) { return coveredBy_[a] < coveredBy_[b]; });
+  // A shape whose removal was written leaves the list, also when a later one fails.
+  constexpr int32_t kRemoved = -2;
+  bool written = true;
+  for (size_t shape : removals_) {
+    uint16_t depth = static_cast<uint16_t>(placedShapes_[shape].depth);
+    written = WriteRecordHeader(out, kTagRemoveObject2, kRemoveLength) && ExchangeUI16(out, depth);
+    if (!written) break;
+    coveredBy_[shape] = kRemoved;
+    listRects_ -= placedShapes_[shape].rectCount;
+  }
+  size_t kept = 0;
+  for (size_t shape = 0; shape < placedShapes_.size(); ++shape) {
+    if (coveredBy_[shape] != kRemoved) placedShapes_[kept++] = placedShapes_[shape];
+  }
+  placedShapes_.resize(kept);
+  return written;
 }

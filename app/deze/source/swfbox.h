@@ -5,6 +5,10 @@
 // Earlier shapes that one new rectangle covers completely leave the display list. A bitmap that
 // reappears unchanged is sent once and referenced again by its character identifier.
 //
+// A player draws every rectangle on the display list in every frame, and on a real screen few
+// shapes are ever covered by one rectangle: a frame that would leave more rectangles on the list
+// than a bound is written as the whole picture instead, which covers, and so removes, them all.
+//
 // Tags of one frame: a DefineBitsLossless2 per rectangle whose bitmap is not cached, one
 // DefineShape3, one PlaceObject2, then the RemoveObject2 tags. Identifiers and depths come from
 // the movie's settings and are never given back, also when a frame fails.
@@ -55,15 +59,20 @@ struct PlacedShape {
   int32_t y;
   int32_t width;
   int32_t height;
+  int32_t rectCount;  // the bitmap rectangles it draws
 };
 
 class SwfBoxEncoder : public SwfVideoEncoder {
  public:
+  // The most bitmap rectangles this encoder's shapes keep on the display list: a player redraws
+  // them all in every frame, so more would make a long recording play ever slower.
+  static constexpr int32_t kMaxDisplayListRects = 4096;
+
   // The picture size is taken from the settings now and fixed for the encoder's life; the
   // settings, lent by the video input, outlive the encoder. Frames are rows of width × 4 bytes
   // (blue, green, red, and a fourth byte that is compared but carries no colour), bottom row
-  // first when `bottomUp`.
-  SwfBoxEncoder(MuxSettings* settings, bool bottomUp);
+  // first when `bottomUp`. `maxListRects` (at least 1) bounds the rectangles on the display list.
+  SwfBoxEncoder(MuxSettings* settings, bool bottomUp, int32_t maxListRects = kMaxDisplayListRects);
 
   // The frame must hold width × height × 4 bytes; the position is not used. After a failure the
   // next frame is compared with the last one written completely. A frame whose new bitmaps and
@@ -80,6 +89,9 @@ class SwfBoxEncoder : public SwfVideoEncoder {
 
   // Marks the pixels that differ from the previous frame; false when none does.
   bool BuildChangeMap(const uint8_t* frame);
+  // Finds, for every placed shape, the first of this frame's rectangles that covers it; returns
+  // how many rectangles the display list holds once the frame is placed and those shapes are gone.
+  int64_t PlanRemovals();
   // Compresses every rectangle's bitmap and finds those the movie holds already; the identifiers
   // the frame needs follow from the plan. False on a failure.
   bool PlanBitmaps(const uint8_t* frame);
@@ -109,11 +121,16 @@ class SwfBoxEncoder : public SwfVideoEncoder {
   std::vector<int32_t> changeMap_;       // top row first, 1 = changed
   std::map<uint32_t, BitmapCacheEntry> bitmapCache_;  // by Adler-32 of the ARGB bytes
   std::vector<PlacedShape> placedShapes_;             // in placement order
+  int32_t maxListRects_;
+  int32_t listRects_ = 0;  // the rectangles of placedShapes_
+
 
   // Scratch of one frame, reused.
   std::vector<ChangeRect> rects_;
   std::vector<FrameBitmap> bitmaps_;  // per rectangle
   std::vector<int32_t> bitmapIds_;    // per rectangle
+  std::vector<int32_t> coveredBy_;    // per placed shape: the first rectangle covering it, or -1
+  std::vector<size_t> removals_;      // placed shapes, in the order their removals are written
   std::vector<uint32_t> pixels_;      // its front: one rectangle as A, R, G, B bytes
   // Every rectangle's zlib stream, one after the other. Only grows: its used part is counted, where
   // shrinking would zero-fill the regrowth.

@@ -56,28 +56,34 @@ def ffmpeg(*arguments):
     subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", *arguments], check=True, timeout=60)
 
 
-def raw_movie(path, width, height, rate, frames):
-    """An RGB32 AVI of the frames (B, G, R, X bytes, top row first) that the generator yields."""
+def raw_movie(path, width, height, rate, frames, raw_path=None):
+    """An RGB32 AVI of the frames (B, G, R, X bytes, top row first) that the generator yields; the
+    frames also go to `raw_path` as they are, for the replay check."""
     encoder = subprocess.Popen(["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt", "bgra",
                                 "-s", f"{width}x{height}", "-r", str(rate), "-i", "-", "-c:v", "rawvideo",
                                 "-pix_fmt", "bgra", path], stdin=subprocess.PIPE)
+    raw = open(raw_path, "wb") if raw_path else None
     for frame in frames:
         encoder.stdin.write(frame)
+        if raw:
+            raw.write(frame)
     encoder.stdin.close()
+    if raw:
+        raw.close()
     if encoder.wait(timeout=60):
         raise RuntimeError(f"ffmpeg could not write {path}")
 
 
-def scattered_frames(count):
-    """160 x 120: 120 blocks of 4 x 4 pixels, 16 columns and 4 rows apart (far enough for the lossless
+def scattered_frames(count, blocks=120):
+    """160 x 120: blocks of 4 x 4 pixels, 16 columns and 4 rows apart (far enough for the lossless
     encoder to send each one alone), each a colour of its own in every frame. Every frame but the first
-    takes 121 character identifiers: 120 new bitmaps and their shape."""
+    takes a character identifier per block and one for their shape: 121 with all 120 blocks."""
     width = 160
     background = bytes((0xA5, 0x6E, 0x3A, 0xFF)) * (width * 120)
     for frame in range(count):
         picture = bytearray(background)
-        for block in range(120):
-            value = frame * 120 + block + 1
+        for block in range(blocks):
+            value = frame * blocks + block + 1
             pixels = bytes((value & 0xFF, value >> 8 & 0xFF, value >> 16, 0xFF)) * 4
             x, y = block % 8 * 20, block // 8 * 8
             for row in range(y, y + 4):
@@ -114,6 +120,9 @@ def make_media():
     # A minute of changes in many separate places at 10 fps: more character identifiers than a
     # lossless movie holds, long before 16000 frames.
     raw_movie("scattered.avi", 160, 120, 10, scattered_frames(600))
+    # Two minutes of 40 such blocks: none of a frame's rectangles ever covers an earlier shape, so
+    # today's shapes would stay on the display list, 48000 rectangles by the end.
+    raw_movie("persistent.avi", 160, 120, 10, scattered_frames(1200, blocks=40), "persistent.raw")
     # Two minutes at 0.5 fps, with 44.1 kHz stereo sound all along.
     ffmpeg("-f", "lavfi", "-i", "testsrc=size=320x240:rate=1/2", "-f", "lavfi",
            "-i", "sine=frequency=440:sample_rate=44100:duration=120", "-t", "120", *raw,
@@ -262,6 +271,12 @@ class Check:
         print(f"audio: mp3 {rate} Hz, {channels} channel(s), tone {frequency:.1f} Hz, {len(samples) / rate:.2f} s")
         return len(samples) / rate
 
+    def replay(self, movie, frames):
+        replay = subprocess.run([sys.executable, BOX_REPLAY, movie, frames], capture_output=True, text=True,
+                                timeout=240)
+        print(replay.stdout, end="")
+        self.expect(replay.returncode == 0, f"replay: {replay.stdout}{replay.stderr}")
+
     # The cases.
 
     def case_lossless(self):
@@ -269,10 +284,7 @@ class Check:
         status, said = self.convert("lossless.xml")
         self.good_run(status, said, progress=90)
         if self.movie("lossless.swf", 10):
-            replay = subprocess.run([sys.executable, BOX_REPLAY, "lossless.swf", "video10.raw"], capture_output=True,
-                                    text=True, timeout=120)
-            print(replay.stdout, end="")
-            self.expect(replay.returncode == 0, f"replay: {replay.stdout}{replay.stderr}")
+            self.replay("lossless.swf", "video10.raw")
 
     def case_vp6(self):
         write_project("vp6.xml", "av25.avi", "vp6.swf", format=1, bitrate=700, interval=10)
@@ -421,6 +433,15 @@ class Check:
         # The frame left out needed 121 identifiers, more than were left.
         self.expect(65535 - 121 < max(defined) <= 65535, f"the last identifier is {max(defined)}")
         print(f"identifiers: {len(defined)} defined, the last {max(defined)}, {frames} frames")
+
+    def case_persistent(self):
+        """Changes that stay in many separate places keep the display list within the encoder's bound
+        all along, and every frame is as it went in."""
+        write_project("persistent.xml", "persistent.avi", "persistent.swf")
+        status, said = self.convert("persistent.xml")
+        self.good_run(status, said)
+        if self.movie("persistent.swf", 1200):
+            self.replay("persistent.swf", "persistent.raw")
 
     def case_slow_sound(self):
         """Two minutes at 0.5 fps with 44.1 kHz stereo sound: each frame's sound spans more samples

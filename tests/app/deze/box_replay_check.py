@@ -4,21 +4,28 @@
 yaswfp reads the tags and python's zlib inflates the bitmaps. The replay keeps the display list
 (PlaceObject2 and RemoveObject2 by depth) and, at every ShowFrame, draws the shapes in depth order:
 each shape is a set of rectangular outlines filled with clipped bitmaps. Only RGB is compared (the
-fourth input byte carries no colour). ffmpeg's SWF demuxer must decode the first bitmap as frame 0.
+fourth input byte carries no colour). Before drawing a frame it checks that the display list holds
+no more bitmap rectangles than the encoder's bound, read from its one definition: a player draws
+them all in every frame. ffmpeg's SWF demuxer must decode the first bitmap as frame 0.
 
     box_replay_check.py [movie.swf frames.raw]     (raw: top-down B, G, R, X bytes per pixel)
 """
 import os
+import re
 import subprocess
 import sys
 import zlib
 
 from yaswfp import swfparser
 
+HERE = os.path.dirname(os.path.abspath(__file__))
+ENCODER_HEADER = os.path.join(HERE, "..", "..", "..", "app", "deze", "source", "swfbox.h")
 TWIPS = 20
 SCALE = TWIPS << 16
 movie_path, frames_path = sys.argv[1:3] if len(sys.argv) > 2 else ("box.swf", "box_frames.raw")
 failures = []
+with open(ENCODER_HEADER, encoding="utf-8") as header_source:
+    LIST_BOUND = int(re.search(r"\bkMaxDisplayListRects = (\d+);", header_source.read()).group(1))
 
 
 def fail(what):
@@ -91,6 +98,7 @@ bitmaps = {}    # id: (width, height, ARGB bytes)
 shapes = {}     # id: boxes
 display = {}    # depth: shape id
 shown = 0
+most_on_list = 0
 with open(frames_path, "rb") as frames:
     for tag in movie.tags:
         name = tag.name
@@ -118,6 +126,11 @@ with open(frames_path, "rb") as frames:
             if display.pop(tag.Depth, None) is None:
                 fail(f"removal of the empty depth {tag.Depth}")
         elif name == "ShowFrame":
+            on_list = sum(len(shapes.get(shape, [])) for shape in display.values())
+            if on_list > LIST_BOUND:
+                fail(f"frame {shown}: {on_list} rectangles on the display list, more than {LIST_BOUND}")
+                sys.exit("\n".join(failures))
+            most_on_list = max(most_on_list, on_list)
             expect = frames.read(frame_bytes)
             if len(expect) < frame_bytes:
                 fail(f"frame {shown} is shown but was never pushed")
@@ -154,5 +167,5 @@ if decoded.returncode != 0 or decoded.stdout != first:
 
 if failures:
     sys.exit("\n".join(failures))
-print(f"{shown} frames of {width}x{height} replayed from {len(bitmaps)} bitmaps and {len(shapes)} shapes: "
-      "every pixel as pushed")
+print(f"{shown} frames of {width}x{height} replayed from {len(bitmaps)} bitmaps and {len(shapes)} shapes, at most "
+      f"{most_on_list} rectangles on the display list: every pixel as pushed")

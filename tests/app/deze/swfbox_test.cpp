@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <vector>
 
 #include "app/deze/source/swfbitmap.h"
@@ -63,12 +65,14 @@ std::vector<uint16_t> FillBitmaps(const DefineShape<3>& shape) {
 // An encoder over a settings block as the multiplexer prepares it, frames counted as the frame
 // loop counts them.
 struct Movie {
-  Movie(int32_t width, int32_t height, bool rowsBottomUp = true) : bottomUp(rowsBottomUp) {
+  Movie(int32_t width, int32_t height, bool rowsBottomUp = true,
+        int32_t maxListRects = SwfBoxEncoder::kMaxDisplayListRects)
+      : bottomUp(rowsBottomUp) {
     settings.width = width;
     settings.height = height;
     settings.nextCharacterId = 1;
     settings.nextDepth = 1;
-    encoder = std::make_unique<SwfBoxEncoder>(&settings, rowsBottomUp);
+    encoder = std::make_unique<SwfBoxEncoder>(&settings, rowsBottomUp, maxListRects);
   }
   // The frame's tags; `result` receives the encoder's answer, which must otherwise be kWritten.
   std::vector<SwfTag> Encode(const Picture& picture, EncodeResult* result = nullptr) {
@@ -241,4 +245,66 @@ TEST(SwfBoxEncoder, LimitsOfDepthsAndIdentifiers) {
     EXPECT_EQ(movie.settings.nextCharacterId, 65536);
     EXPECT_EQ(movie.settings.nextDepth, 4);
   }
+}
+
+// Text changing in small places leaves shape after shape on the display list, none covered by one
+// rectangle; a player draws them all in every frame. The frame that would pass the bound is the
+// whole picture, which takes every earlier shape off the list.
+TEST(SwfBoxEncoder, BoundsTheRectanglesOnTheDisplayList) {
+  constexpr int32_t kBound = 10;
+  Movie movie(64, 48, true, kBound);
+  Picture picture(64, 48);
+  std::map<int32_t, size_t> display;  // depth: rectangles of its shape, as the tags say
+  const auto onList = [&display] {
+    size_t rects = 0;
+    for (const auto& [depth, count] : display) rects += count;
+    return rects;
+  };
+  int32_t wholeFrames = 0;
+  for (int32_t frame = 0; frame < 24; ++frame) {
+    SCOPED_TRACE(frame);
+    // Two to four of six places far apart change, each to a colour of its own.
+    const size_t changed = frame == 0 ? 1 : size_t(2 + frame % 3);
+    for (size_t place = 0; frame > 0 && place < changed; ++place)
+      picture.At(int32_t(5 + 11 * ((frame + place) % 6)), int32_t(7 * place)) = uint32_t(frame * 16 + place);
+    const size_t before = onList();
+    const std::vector<SwfTag> tags = movie.Encode(picture);
+    // The shape and its placement come right before the removals, which come last.
+    const size_t removals = size_t(std::count_if(tags.begin(), tags.end(),
+                                                 [](const SwfTag& tag) { return tag.code == kTagRemoveObject2; }));
+    ASSERT_GE(tags.size(), removals + 2);
+    ASSERT_EQ(tags[tags.size() - removals - 1].code, kTagPlaceObject2);
+    ASSERT_EQ(tags[tags.size() - removals - 2].code, kTagDefineShape3);
+    const DefineShape<3> shape = ReadShape(tags[tags.size() - removals - 2].body);
+    const size_t fills = shape.Shapes.FillStyles.Styles.size();
+    if (frame > 0 && before + changed <= size_t(kBound)) {
+      EXPECT_EQ(fills, changed);
+      EXPECT_EQ(removals, 0u);
+    } else {
+      ++wholeFrames;
+      // One bitmap of the whole picture, one fill, and every earlier depth removed.
+      ASSERT_EQ(fills, 1u);
+      ASSERT_EQ(tags[0].code, kTagDefineBitsLossless2);
+      EXPECT_EQ(Inflated(tags[0].body), picture.Argb(0, 0, 64, 48));
+      EXPECT_EQ(shape.ShapeBounds.Xmax.value, 64 * 20);
+      EXPECT_EQ(shape.ShapeBounds.Ymax.value, 48 * 20);
+      std::vector<int32_t> removed, expected;
+      for (size_t i = tags.size() - removals; i < tags.size(); ++i) removed.push_back(Le16(tags[i].body, 0));
+      for (const auto& [depth, count] : display) expected.push_back(depth);
+      EXPECT_EQ(removed, expected);
+    }
+    for (size_t i = tags.size() - removals; i < tags.size(); ++i) display.erase(Le16(tags[i].body, 0));
+    display[Le16(tags[tags.size() - removals - 1].body, 1)] = fills;
+    EXPECT_LE(onList(), size_t(kBound));
+  }
+  EXPECT_GE(wholeFrames, 4) << "the first frame and at least three collapses";
+
+  // The whole picture is what the identifier plan counts: a frame of 36 new places would need 37
+  // identifiers, its whole picture needs two.
+  movie.settings.nextCharacterId = kMaxCharacterId - 1;
+  for (int32_t place = 0; place < 36; ++place) picture.At(5 + 11 * (place % 6), 7 * (place / 6)) ^= 0x00FF00FFu;
+  const std::vector<SwfTag> tags = movie.Encode(picture);
+  ASSERT_EQ(Codes(tags).at(0), kTagDefineBitsLossless2);
+  EXPECT_EQ(Le16(tags[0].body, 3), 64);
+  EXPECT_EQ(Le16(tags[1].body, 0), kMaxCharacterId);
 }
