@@ -34,13 +34,17 @@ HRESULT Failed(int line, HRESULT result) {
   return result;
 }
 
-// Whole frames a second as they are; two decimals above one frame a second, three digits below.
-std::wstring FrameRateText(double framesPerSecond) {
-  std::wstring text = framesPerSecond >= 1 ? Format(L"%.2f", framesPerSecond) : Format(L"%.3g", framesPerSecond);
-  if (text.find(L'.') != std::wstring::npos && text.find(L'e') == std::wstring::npos) {
-    while (text.back() == L'0') text.pop_back();
-    if (text.back() == L'.') text.pop_back();
-  }
+// The rate of a frame time (100 ns) as the user reads it: from one frame a second up with at most
+// two decimals; below, "1/" and the exact seconds a frame, since a rate rounded just past the
+// movie's 1/256 would read as one it plays.
+std::wstring FrameRateText(int64_t frameTime) {
+  std::wstring text =
+      frameTime > kUnitsPerSecond
+          ? Format(L"1/%I64d.%07I64d", static_cast<long long>(frameTime / kUnitsPerSecond),
+                   static_cast<long long>(frameTime % kUnitsPerSecond))
+          : Format(L"%.2f", static_cast<double>(kUnitsPerSecond) / static_cast<double>(frameTime));
+  while (text.back() == L'0') text.pop_back();
+  if (text.back() == L'.') text.pop_back();
   return text;
 }
 
@@ -135,7 +139,7 @@ std::wstring VideoRefusal(const AM_MEDIA_TYPE& type) {
   if (frameTime <= 0) return L"The video does not give its frame rate.";
   if (IsMovieFrameTime(frameTime)) return std::wstring();
   return Format(L"The video plays %s frames a second: a Flash movie plays more than 1/256 and fewer than 256.",
-                FrameRateText(static_cast<double>(kUnitsPerSecond) / static_cast<double>(frameTime)).c_str());
+                FrameRateText(frameTime).c_str());
 }
 
 bool DeleteMovie(const std::wstring& path) {

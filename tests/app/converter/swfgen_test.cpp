@@ -179,11 +179,14 @@ TEST(VideoRefusal, NamesTheSizeOrTheRateTheMovieCannotHold) {
       {64, 48, 0, L"The video does not give its frame rate."},
       {64, 48, 33333, L"The video plays 300 frames a second: a Flash movie plays more than 1/256 and fewer than 256."},
       {64, 48, 39062, L"The video plays 256 frames a second: a Flash movie plays more than 1/256 and fewer than 256."},
-      {64, 48, 2560000000, L"The video plays 0.00391 frames a second: a Flash movie plays more than 1/256 and fewer "
+      // Below one frame a second the refused rate reads exactly, never as one a movie plays.
+      {64, 48, 2560000000, L"The video plays 1/256 frames a second: a Flash movie plays more than 1/256 and fewer "
                           L"than 256."},
+      {64, 48, 2560000004, L"The video plays 1/256.0000004 frames a second: a Flash movie plays more than 1/256 and "
+                          L"fewer than 256."},
       {64, 48, 39063, L""},
       {64, 48, 2559999999, L""},
-      {64, 48, 3000000000, L"The video plays 0.00333 frames a second: a Flash movie plays more than 1/256 and fewer "
+      {64, 48, 3000000000, L"The video plays 1/300 frames a second: a Flash movie plays more than 1/256 and fewer "
                           L"than 256."},
   };
   for (const auto& entry : cases) {
