@@ -99,7 +99,7 @@ LRESULT Frame::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       // Logging off asks what closing asks; a critical shutdown asks nothing and cannot be refused.
       return (lParam & ENDSESSION_CRITICAL) || QueryClose() ? TRUE : FALSE;
     case WM_ENDSESSION:
-      if (wParam) OnEndSession();
+      if (wParam) OnEndSession(lParam);
       return 0;
     case WM_COMMAND:
       return OnCommand(window, wParam, lParam);
@@ -166,10 +166,14 @@ LRESULT Frame::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 
 LRESULT Frame::OnClose(HWND window) { return QueryClose() ? DefWindowProcW(window, WM_CLOSE, 0, 0) : 0; }
 
-void Frame::OnEndSession() {
-  // The process ends without its exit: the run stops as on Abort and the settings are written now.
-  if (conversion.builder.IsValid()) StopConversion();
+void Frame::OnEndSession(LPARAM reason) {
+  // The process may end once this returns, without its exit: the settings are written first, since
+  // stopping the run can wait on the streaming thread; the run then stops as on Abort.
   application->SaveSettings();
+  if (conversion.builder.IsValid()) StopConversion();
+  // The restart manager closing the program to update it expects it gone; its WM_CLOSE would ask
+  // again what the session's end asked.
+  if (reason & ENDSESSION_CLOSEAPP) DestroyWindow(GetHandle());
 }
 
 void Frame::OnAbout() {
@@ -373,6 +377,9 @@ void Frame::StartConversion() {
     ShowError(L"Failed to convert file to flash");
     return;
   }
+  // A box above (the overwrite question, an error of the build) may have outlived the window: the
+  // session's end destroys it. The run goes with the builder.
+  if (!IsWindow(GetHandle())) return;
   conversion.builder = builder;
   conversion.start_time = timeGetTime();
   UpdateTimer();
@@ -417,7 +424,8 @@ void Frame::OnGraphEvent(long code, LONG_PTR, LONG_PTR) {
   if (outcome.succeeded) {
     // A movie cut at the limits is kept; the user learns where it ends.
     if (!outcome.note.empty()) ShowWarning(L"%s", outcome.note.c_str());
-    Prompt(GetHandle(), L"All tasks done!", kProductName, MB_OK);
+    // The session's end may have destroyed the window while the warning was up.
+    if (IsWindow(GetHandle())) Prompt(GetHandle(), L"All tasks done!", kProductName, MB_OK);
   } else {
     if (!outcome.note.empty()) ReportError(L"%s", outcome.note.c_str());
     if (!outcome.kept.empty()) ReportError(L"%s", outcome.kept.c_str());

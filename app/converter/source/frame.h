@@ -69,8 +69,8 @@ class Frame : public Window, public GraphObserver {
   void OnCreate();
   LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam);
   LRESULT OnClose(HWND window);
-  // The session ends (WM_ENDSESSION with TRUE).
-  void OnEndSession();
+  // The session ends (WM_ENDSESSION with TRUE); the ENDSESSION_ flags of its lParam.
+  void OnEndSession(LPARAM reason);
   void OnAbout();
   // The timer ticks while a builder is held.
   void UpdateTimer();

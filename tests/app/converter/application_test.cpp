@@ -23,26 +23,15 @@ BOOL WINAPI BrowsingChooser(OPENFILENAMEW* request) {
   return TRUE;
 }
 
-std::wstring CurrentFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, folder);
-  return folder;
-}
-
 class ApplicationTest : public ConverterWindow {
  protected:
   void SetUp() override {
     ConverterWindow::SetUp();
-    original = CurrentFolder();
     started = WorkPath(L"started here");
     browsed = WorkPath(L"browsed");
     CreateDirectoryW(started.c_str(), nullptr);
     CreateDirectoryW(browsed.c_str(), nullptr);
     ASSERT_TRUE(SetCurrentDirectoryW(started.c_str()));
-  }
-  void TearDown() override {
-    SetCurrentDirectoryW(original.c_str());
-    ConverterWindow::TearDown();
   }
 
   HWND MainWindow() const { return application.GetFrame()->GetHandle(); }
@@ -55,20 +44,30 @@ class ApplicationTest : public ConverterWindow {
     SendMessageW(MainWindow(), WM_COMMAND, MAKEWPARAM(ID_FILE_SAVE_AS, 0), 0);
     SetChooserFunctions(previous);
   }
+  // Started with "-c <settingsName>", an empty file in `started`, then a project saved in `browsed`.
+  void StartWithProject(const std::wstring& settingsName, const std::wstring& projectName) {
+    settings = started + L"\\" + settingsName;
+    PutFile(settings, "");
+    application.Init((L"converter.exe -c " + settingsName).c_str());
+    project = browsed + L"\\" + projectName;
+    SaveAs(project);
+  }
+  // Once the session's end wrote the settings, the exit that may still follow writes nothing again.
+  void ExpectTheExitWritesNothing() {
+    ASSERT_TRUE(DeleteFileW(settings.c_str()));
+    application.Shutdown();
+    EXPECT_FALSE(PathFileExistsW(settings.c_str()));
+  }
 
-  std::wstring original;
   std::wstring started;
   std::wstring browsed;
+  std::wstring settings;
+  std::wstring project;
 };
 
 TEST_F(ApplicationTest, ARelativeSettingsPathStaysInTheFolderTheProgramStartedIn) {
-  const std::wstring settings = started + L"\\rel.xml";
-  PutFile(settings, "");
-  application.Init(L"converter.exe -c rel.xml");
+  StartWithProject(L"rel.xml", L"p.xml");
   EXPECT_EQ(application.GetSettingsPath(), settings);
-
-  const std::wstring project = browsed + L"\\p.xml";
-  SaveAs(project);
   ASSERT_EQ(CurrentFolder(), browsed) << "the chooser stand-in did not move the folder";
   ASSERT_EQ(application.GetConfig().recent_projects, std::vector<std::wstring>{project});
   application.Shutdown();
@@ -102,22 +101,33 @@ TEST_F(ApplicationTest, EndingTheSessionAsksAsClosingDoes) {
 }
 
 TEST_F(ApplicationTest, TheEndOfTheSessionWritesTheSettingsOnce) {
-  const std::wstring settings = started + L"\\end.xml";
-  PutFile(settings, "");
-  application.Init(L"converter.exe -c end.xml");
-  const std::wstring project = browsed + L"\\ending.xml";
-  SaveAs(project);
-
+  StartWithProject(L"end.xml", L"ending.xml");
   // An end that did not come changes nothing.
   SendMessageW(MainWindow(), WM_ENDSESSION, FALSE, 0);
   EXPECT_EQ(FileText(settings), "");
   SendMessageW(MainWindow(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
   EXPECT_NE(FileText(settings).find(ToNarrowString(project, CP_UTF8)), std::string::npos) << FileText(settings);
+  ExpectTheExitWritesNothing();
+}
 
-  // The exit that may still follow writes nothing again.
-  ASSERT_TRUE(DeleteFileW(settings.c_str()));
-  application.Shutdown();
-  EXPECT_FALSE(PathFileExistsW(settings.c_str()));
+// The restart manager closes the program to update it: it is to close at the end of the session,
+// which it asked about already, so the close that follows asks nothing again.
+TEST_F(ApplicationTest, ClosingForAnUpdateEndsTheProgramAtTheEndOfTheSession) {
+  StartWithProject(L"update.xml", L"updated.xml");
+  application.GetFrame()->GetProject()->video_config.video_file = L"edited.avi";
+
+  const HWND window = MainWindow();
+  user.Answer(IDNO);
+  EXPECT_EQ(TRUE, SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP));
+  ASSERT_EQ(user.Boxes().size(), 1u);
+  EXPECT_EQ(user.Boxes()[0].text, L"Save changes to " + project + L"?");
+  SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+  EXPECT_FALSE(IsWindow(window));
+  SendMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(user.Boxes().size(), 1u);
+  EXPECT_NE(FileText(settings).find("<file>" + ToNarrowString(project, CP_UTF8) + "</file>"), std::string::npos)
+      << FileText(settings);
+  ExpectTheExitWritesNothing();
 }
 
 }  // namespace

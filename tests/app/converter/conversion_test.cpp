@@ -8,13 +8,22 @@
 
 #include "app/converter/source/swfgen.h"
 #include "common/fileutil.h"
+#include "common/prompt.h"
 #include "common/window.h"
 #include "tests/app/converter/converter_window.h"
 #include "tests/support/errors.h"
+#include "tests/support/files.h"
 
 namespace {
 
 constexpr DWORD kRunTimeoutMs = 60000;
+
+// The overwrite question, during which the restart manager ends the session to update the program;
+// the code after the box then goes on as after OK.
+int EndSessionThenAgree(HWND owner, const wchar_t*, const wchar_t*, UINT) {
+  SendMessageW(owner, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP | ENDSESSION_CRITICAL);
+  return IDOK;
+}
 
 class ConversionTest : public ConverterWindow {
  protected:
@@ -174,6 +183,20 @@ TEST_F(ConversionTest, AMovieWithoutAFrameFailsAndLeavesNoFile) {
                                                     L"\nFailed to convert file to flash"});
   EXPECT_FALSE(SawAllDone());
   EXPECT_FALSE(PathFileExistsW(WorkPath(L"window_no_frame.swf").c_str()));
+}
+
+// The session ends and the window goes while Start waits on a box: the run it then starts is not
+// kept by a window that is no more.
+TEST_F(ConversionTest, NoRunIsKeptByAWindowDestroyedDuringStart) {
+  Prepare(L"window_closed_at_start.swf", L"video300.avi");
+  PutFile(WorkPath(L"window_closed_at_start.swf"), "an older movie");
+  const HWND window = FrameWindow();
+  const PromptFunction previous = SetPromptFunction(EndSessionThenAgree);
+  Click(kPublishPage, IDC_START);
+  SetPromptFunction(previous);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(Running());
+  EXPECT_TRUE(RecordedErrors().Boxes().empty());
 }
 
 TEST_F(ConversionTest, AbortRightAfterStartLeavesAReadableMovie) {

@@ -3,7 +3,7 @@
 #include "common/window.h"
 #include "tests/support/errors.h"
 
-void ConverterWindow::SetUp() {}
+void ConverterWindow::SetUp() { startFolder = CurrentFolder(); }
 
 void ConverterWindow::Open() {
   frame = CountedPtr<Frame>(new Frame(&application));
@@ -17,6 +17,7 @@ void ConverterWindow::TearDown() {
   MSG message;
   while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
   }
+  SetCurrentDirectoryW(startFolder.c_str());
 }
 
 std::wstring ConverterWindow::Title() const { return GetWindowTextString(FrameWindow()); }
@@ -31,11 +32,13 @@ void ConverterWindow::Notify(Page page, int id, int code) {
 
 void ConverterWindow::Command(int id) { SendMessageW(FrameWindow(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
 
-std::wstring ConverterWindow::WorkPath(const std::wstring& name) {
+std::wstring ConverterWindow::CurrentFolder() {
   wchar_t folder[MAX_PATH] = {};
   GetCurrentDirectoryW(MAX_PATH, folder);
-  return std::wstring(folder) + L"\\" + name;
+  return folder;
 }
+
+std::wstring ConverterWindow::WorkPath(const std::wstring& name) { return CurrentFolder() + L"\\" + name; }
 
 std::vector<std::wstring> ConverterWindow::ErrorBoxes() {
   std::vector<std::wstring> texts;

@@ -34,7 +34,8 @@ class ConverterWindow : public testing::Test {
   void Notify(Page page, int id, int code);
   void Click(Page page, int id) { Notify(page, id, BN_CLICKED); }
   void Command(int id);
-  // The full path of a file in the test's working folder.
+  static std::wstring CurrentFolder();
+  // The full path of a file in the current folder, the test's working folder unless a test moved it.
   static std::wstring WorkPath(const std::wstring& name);
   // The texts of the boxes the error stack showed, each box's lines joined by '\n'.
   static std::vector<std::wstring> ErrorBoxes();
@@ -42,4 +43,8 @@ class ConverterWindow : public testing::Test {
   Application application;
   CountedPtr<Frame> frame;
   ScriptedUser user;
+
+ private:
+  // A test may move the current folder, as the file choosers do; the next one starts here again.
+  std::wstring startFolder;
 };
