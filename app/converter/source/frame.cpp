@@ -332,6 +332,11 @@ bool Frame::ValidateProject(ProjectConfig& copy) {
     }
     return false;
   }
+  // Full against the folder of the Start: the run writes and removes its files later, after a file
+  // chooser may have moved the current folder. The output path adds the backslash.
+  std::wstring fullFolder = GetFullPath(publish.save_dir.c_str());
+  while (!fullFolder.empty() && fullFolder.back() == L'\\') fullFolder.pop_back();
+  if (!fullFolder.empty()) publish.save_dir = fullFolder;
   if (publish.save_name.empty()) {
     ShowError(L"Please specify an output file name");
     return false;

@@ -17,6 +17,7 @@
 namespace {
 
 constexpr DWORD kRunTimeoutMs = 60000;
+constexpr wchar_t kRelativeOutput[] = L"relative_out";
 
 // The overwrite question, during which the restart manager ends the session to update the program;
 // the code after the box then goes on as after OK.
@@ -44,6 +45,22 @@ class ConversionTest : public ConverterWindow {
     ASSERT_TRUE(PathFileExistsW(WorkPath(movie).c_str())) << "the host fixture makes the movie";
   }
 
+  // Prepare with the output folder typed relative to the working folder, which is `first`; `moved`
+  // holds a folder of that name too, `second`: the current folder goes to `moved` during the run,
+  // as a file chooser takes it.
+  void PrepareRelative(const std::wstring& name, const std::wstring& movie, bool page) {
+    Prepare(name, movie, page);
+    first = WorkPath(kRelativeOutput);
+    moved = WorkPath(L"moved");
+    second = moved + L"\\" + kRelativeOutput;
+    for (const std::wstring& folder : {first, moved, second}) CreateDirectoryW(folder.c_str(), nullptr);
+    for (const std::wstring& folder : {first, second}) {
+      DeleteFileW((folder + L"\\" + name).c_str());
+      DeleteFileW((folder + L"\\" + HtmlPageName(name)).c_str());
+    }
+    Type(kPublishPage, IDC_SAVE_DIR, kRelativeOutput);
+  }
+
   bool Running() const { return frame->GetConversion().builder.IsValid(); }
 
   // Runs the message loop until the condition holds or the time is up.
@@ -68,6 +85,10 @@ class ConversionTest : public ConverterWindow {
     }
     return false;
   }
+
+  std::wstring first;
+  std::wstring moved;
+  std::wstring second;
 };
 
 TEST_F(ConversionTest, RunEndsWithAllTasksDoneAndAnIdleWindow) {
@@ -183,6 +204,57 @@ TEST_F(ConversionTest, AMovieWithoutAFrameFailsAndLeavesNoFile) {
                                                     L"\nFailed to convert file to flash"});
   EXPECT_FALSE(SawAllDone());
   EXPECT_FALSE(PathFileExistsW(WorkPath(L"window_no_frame.swf").c_str()));
+}
+
+// The output folder typed relative is the one of the current folder at Start: a file chooser that
+// moves the current folder during the run sends neither the movie nor its page elsewhere.
+TEST_F(ConversionTest, ARelativeOutputFolderStaysTheOneOfTheStart) {
+  PrepareRelative(L"window_relative.swf", L"video300.avi", true);
+  Click(kPublishPage, IDC_START);
+  ASSERT_TRUE(Running());
+  // The page comes with the finish, on the streaming thread.
+  ASSERT_FALSE(PathFileExistsW((first + L"\\window_relative.htm").c_str()));
+  ASSERT_TRUE(SetCurrentDirectoryW(moved.c_str()));
+  ASSERT_TRUE(PumpUntil([&] { return !Running(); }, kRunTimeoutMs));
+  EXPECT_TRUE(SawAllDone());
+  EXPECT_TRUE(RecordedErrors().Boxes().empty());
+  EXPECT_GT(GetFileSize64((first + L"\\window_relative.swf").c_str()), 0);
+  EXPECT_GT(GetFileSize64((first + L"\\window_relative.htm").c_str()), 0);
+  EXPECT_FALSE(PathFileExistsW((second + L"\\window_relative.swf").c_str()));
+  EXPECT_FALSE(PathFileExistsW((second + L"\\window_relative.htm").c_str()));
+  EXPECT_EQ(Project().publish_config.save_dir, kRelativeOutput);
+}
+
+// A run that fails before its first frame removes the movie it began, not a file of that name in
+// the folder the current folder moved to.
+TEST_F(ConversionTest, AFailedRunRemovesOnlyTheMovieItBegan) {
+  PrepareRelative(L"window_relative_no_frame.swf", L"headers_only.avi", false);
+  const std::wstring other = second + L"\\window_relative_no_frame.swf";
+  PutFile(other, "another movie");
+  Click(kPublishPage, IDC_START);
+  ASSERT_TRUE(Running());
+  ASSERT_TRUE(SetCurrentDirectoryW(moved.c_str()));
+  ASSERT_TRUE(PumpUntil([&] { return !Running(); }, kRunTimeoutMs));
+  ASSERT_EQ(ErrorBoxes().size(), 1u);
+  EXPECT_EQ(FileText(other), "another movie");
+  EXPECT_FALSE(PathFileExistsW((first + L"\\window_relative_no_frame.swf").c_str()));
+}
+
+// The failure box names the kept movie where it was written.
+TEST_F(ConversionTest, TheFailureBoxNamesTheMovieInTheFolderOfTheStart) {
+  PrepareRelative(L"window_relative_failed.swf", L"video300.avi", true);
+  Click(kPublishPage, IDC_START);
+  ASSERT_TRUE(Running());
+  ASSERT_TRUE(SetCurrentDirectoryW(moved.c_str()));
+  ASSERT_TRUE(PumpUntil([&] { return frame->GetConversion().builder->GetProgress() > 0; }, kRunTimeoutMs));
+  frame->OnGraphEvent(EC_ERRORABORT, E_FAIL, 0);
+  EXPECT_FALSE(Running());
+  const std::vector<std::wstring> boxes = ErrorBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  const std::wstring kept = L"The movie written so far is kept in " + first + L"\\window_relative_failed.swf: ";
+  EXPECT_EQ(boxes[0].rfind(kept, 0), 0u) << boxes[0];
+  EXPECT_GT(GetFileSize64((first + L"\\window_relative_failed.swf").c_str()), 0);
+  EXPECT_FALSE(PathFileExistsW((second + L"\\window_relative_failed.swf").c_str()));
 }
 
 // The session ends and the window goes while Start waits on a box: the run it then starts is not

@@ -336,6 +336,24 @@ TEST_F(FrameTest, ValidationCorrectsTheCopyOnly) {
   EXPECT_TRUE(RecordedErrors().Boxes().empty());
 }
 
+// The run's output folder is full, as the current folder was at Start, and ends without a
+// backslash; the project keeps the folder as typed.
+TEST_F(FrameTest, ValidationMakesTheOutputFolderFull) {
+  Open();
+  const std::wstring movie = WorkPath(L"full movie.avi");
+  PutFile(movie, "x");
+  Type(kVideoPage, IDC_MOVIE_FILE, movie);
+  Type(kPublishPage, IDC_SAVE_DIR, L"full out\\");
+  Type(kPublishPage, IDC_SAVE_NAME, L"m");
+  ProjectConfig copy;
+  copy.Assign(Project());
+  ASSERT_TRUE(frame->ValidateProject(copy));
+  EXPECT_EQ(copy.publish_config.save_dir, WorkPath(L"full out"));
+  EXPECT_EQ(GetOutputPaths(copy.publish_config).movie, WorkPath(L"full out\\m.swf"));
+  EXPECT_EQ(Project().publish_config.save_dir, L"full out\\");
+  EXPECT_TRUE(PathIsDirectoryW(WorkPath(L"full out").c_str()));
+}
+
 TEST_F(FrameTest, AbortWhileIdleAndTheIdlePublishPage) {
   Open();
   Click(kPublishPage, IDC_ABORT);
