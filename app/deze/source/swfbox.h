@@ -66,7 +66,7 @@ class SwfBoxEncoder : public SwfVideoEncoder {
  public:
   // The most bitmap rectangles this encoder's shapes keep on the display list: a player redraws
   // them all in every frame, so more would make a long recording play ever slower.
-  static constexpr int32_t kMaxDisplayListRects = 4096;
+  static constexpr int32_t kMaxDisplayListRects = 12288;
 
   // The picture size is taken from the settings now and fixed for the encoder's life; the
   // settings, lent by the video input, outlive the encoder. Frames are rows of width × 4 bytes

@@ -99,6 +99,25 @@ shapes = {}     # id: boxes
 display = {}    # depth: shape id
 shown = 0
 most_on_list = 0
+canvas = bytearray(frame_bytes)  # alpha 0: a pixel no shape covers cannot match
+# What changed since the last frame: shapes placed above all others are drawn over the last
+# picture; a removal, or a placement below, draws the whole list again.
+placed = []
+redraw = True
+
+
+def draw(depths):
+    for depth in depths:
+        for x, y, w, h, bitmap, ox, oy in shapes.get(display[depth], []):
+            bw, bh, pixels = bitmaps[bitmap]
+            if x < ox or y < oy or x + w > ox + bw or y + h > oy + bh or x + w > width or y + h > height:
+                fail(f"frame {shown}: box {x},{y} {w}x{h} leaves bitmap {bitmap} or the stage")
+                continue
+            for row in range(y, y + h):
+                source = ((row - oy) * bw + x - ox) * 4
+                canvas[(row * width + x) * 4:(row * width + x + w) * 4] = pixels[source:source + w * 4]
+
+
 with open(frames_path, "rb") as frames:
     for tag in movie.tags:
         name = tag.name
@@ -121,10 +140,13 @@ with open(frames_path, "rb") as frames:
             identity = not tag.Matrix.HasScale and not tag.Matrix.HasRotate and tag.Matrix.NTranslateBits == 0
             if tag.PlaceFlagMove or not tag.PlaceFlagHasCharacter or not identity or tag.Depth in display:
                 fail(f"placement at depth {tag.Depth} is not a new shape at the origin")
+            redraw = redraw or any(depth > tag.Depth for depth in display)
             display[tag.Depth] = tag.CharacterId
+            placed.append(tag.Depth)
         elif name == "RemoveObject2":
             if display.pop(tag.Depth, None) is None:
                 fail(f"removal of the empty depth {tag.Depth}")
+            redraw = True
         elif name == "ShowFrame":
             on_list = sum(len(shapes.get(shape, [])) for shape in display.values())
             if on_list > LIST_BOUND:
@@ -135,16 +157,12 @@ with open(frames_path, "rb") as frames:
             if len(expect) < frame_bytes:
                 fail(f"frame {shown} is shown but was never pushed")
                 break
-            canvas = bytearray(frame_bytes)  # alpha 0: a pixel no shape covers cannot match
-            for depth in sorted(display):
-                for x, y, w, h, bitmap, ox, oy in shapes.get(display[depth], []):
-                    bw, bh, pixels = bitmaps[bitmap]
-                    if x < ox or y < oy or x + w > ox + bw or y + h > oy + bh or x + w > width or y + h > height:
-                        fail(f"frame {shown}: box {x},{y} {w}x{h} leaves bitmap {bitmap} or the stage")
-                        continue
-                    for row in range(y, y + h):
-                        source = ((row - oy) * bw + x - ox) * 4
-                        canvas[(row * width + x) * 4:(row * width + x + w) * 4] = pixels[source:source + w * 4]
+            if redraw:
+                canvas[:] = bytes(frame_bytes)
+                draw(sorted(display))
+            else:
+                draw(sorted(depth for depth in placed if depth in display))
+            placed, redraw = [], False
             expect = as_argb(expect)
             if canvas != expect:
                 first = next(i for i in range(0, frame_bytes, 4) if canvas[i:i + 4] != expect[i:i + 4])
