@@ -12,16 +12,11 @@ import re
 import subprocess
 import sys
 
-from winebench import arguments, ffmpeg_seconds, root, work_folder
+from winebench import arguments, ffmpeg_seconds, root, windows_path, work_folder, write_lossless_project
 
 build, frames = arguments(__doc__)
 width, height = 1280, 720
 work = work_folder(build, "convert")
-
-
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
 
 raw = os.path.join(work, "screen.raw")
 avi = os.path.join(work, "screen.avi")
@@ -33,15 +28,7 @@ subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo", "-p
 
 movie = os.path.join(work, "screen.swf")
 project = os.path.join(work, "screen.xml")
-with open(project, "w", encoding="utf-8", newline="") as out:
-    out.write("\r\n".join([
-        '<?xml version="1.0" encoding="UTF-8"?>', "<root>",
-        "  <video_config>", "    <video_file>%s</video_file>" % windows_path(avi), "    <format>0</format>",
-        "  </video_config>",
-        "  <audio_config>", "    <audio_type>0</audio_type>", "  </audio_config>",
-        "  <publish_config>", "    <save_dir>%s</save_dir>" % windows_path(work),
-        "    <save_name>screen.swf</save_name>", "    <add_control>0</add_control>",
-        "    <create_html>0</create_html>", "  </publish_config>", "</root>", ""]))
+write_lossless_project(project, avi, movie)
 run = subprocess.run([os.path.join(root, "scripts", "media-run"),
                       os.path.join(build, "tests", "app", "converter", "run_project.exe"), windows_path(project),
                       "3600"], capture_output=True, text=True, timeout=4000)

@@ -50,3 +50,20 @@ def ffmpeg_seconds(arguments):
     if result.returncode != 0:
         sys.exit("ffmpeg failed:\n" + result.stderr[-2000:])
     return float(re.search(r"rtime=([0-9.]+)s", result.stderr).group(1))
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def write_lossless_project(project, video, movie):
+    """A project that converts the video losslessly into the movie, without control or page."""
+    with open(project, "w", encoding="utf-8", newline="") as out:
+        out.write("\r\n".join([
+            '<?xml version="1.0" encoding="UTF-8"?>', "<root>",
+            "  <video_config>", "    <video_file>%s</video_file>" % windows_path(video), "    <format>0</format>",
+            "  </video_config>",
+            "  <audio_config>", "    <audio_type>0</audio_type>", "  </audio_config>",
+            "  <publish_config>", "    <save_dir>%s</save_dir>" % windows_path(os.path.dirname(movie)),
+            "    <save_name>%s</save_name>" % os.path.basename(movie), "    <add_control>0</add_control>",
+            "    <create_html>0</create_html>", "  </publish_config>", "</root>", ""]))

@@ -4,8 +4,9 @@
 //   shot <file.png>   the player's picture, saved to the file
 //   click <x> <y>     a click at pixels from the player's top left corner
 //
-//   node player.cjs <folder with playwright-core and @ruffle-rs/ruffle> <served folder> <page>
+//   node player.cjs <folder with playwright-core and @ruffle-rs/ruffle> <served folder> <page> [<width>x<height>]
 //
+// The browser's viewport is 1024x768 unless given (a larger movie needs a larger one).
 // Its first line says "ok <width> <height> <frames>" once the movie has loaded. Chromium may start
 // audio without a gesture: a movie with stream sound holds its timeline until audio may start.
 const fs = require("fs");
@@ -14,7 +15,12 @@ const os = require("os");
 const path = require("path");
 const readline = require("readline");
 
-const [modules, served, page] = process.argv.slice(2);
+const [modules, served, page, viewportSize = "1024x768"] = process.argv.slice(2);
+const viewport = /^([1-9][0-9]*)x([1-9][0-9]*)$/.exec(viewportSize);
+if (!viewport) {
+  console.log(`error viewport ${viewportSize} is not <width>x<height>`);
+  process.exit(1);
+}
 const { chromium } = require(path.join(modules, "playwright-core"));
 const ruffleFolder = path.join(modules, "@ruffle-rs", "ruffle");
 const types = { ".htm": "text/html", ".html": "text/html", ".js": "text/javascript", ".wasm": "application/wasm",
@@ -46,7 +52,8 @@ async function main() {
   await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), "player-"));
   const browser = await chromium.launchPersistentContext(profile, {
-    executablePath: "/usr/bin/chromium", headless: true, viewport: { width: 1024, height: 768 }, deviceScaleFactor: 1,
+    executablePath: "/usr/bin/chromium", headless: true,
+    viewport: { width: Number(viewport[1]), height: Number(viewport[2]) }, deviceScaleFactor: 1,
     args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
            "--disable-component-update", "--disable-sync", "--autoplay-policy=no-user-gesture-required"] });
   try {
